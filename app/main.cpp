@@ -1,0 +1,11 @@
+#include "quorvel.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Quorvel window;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,19 @@
+#include "paths.h"
+
+#include <QDir>
+
+#ifdef Q_OS_WIN
+#define QUORVEL_TOOL_SUFFIX ".exe"
+#else
+#define QUORVEL_TOOL_SUFFIX ""
+#endif
+
+// Defined together and in this order: the three derived paths read
+// currentPath during static initialisation, which the order within one
+// translation unit guarantees. No separator is normalised; a working
+// directory that ends in "/" yields a doubled one, which the file system
+// accepts.
+const QString currentPath = QDir::currentPath();
+const QString ffmpegPath = currentPath + "/bin/ffmpeg" QUORVEL_TOOL_SUFFIX;
+const QString mencoderPath = currentPath + "/bin/mencoder" QUORVEL_TOOL_SUFFIX;
+const QString outputPath = currentPath + "/output";

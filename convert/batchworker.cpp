@@ -1,0 +1,94 @@
+#include "batchworker.h"
+
+#include "toolcommands.h"
+#include "toolrun.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+namespace {
+
+const QString preProcessText = QStringLiteral("Pre process");
+const QString convertingText = QStringLiteral("Converting");
+const QString successText = QStringLiteral("Success");
+const QString failedText = QStringLiteral("Failed");
+
+const QByteArray preProcessMarker = QByteArrayLiteral("video:");
+const QByteArray convertMarker = QByteArrayLiteral("Flushing video frames");
+
+constexpr int pauseAfterRowMs = 500;
+constexpr int pauseSliceMs = 10;
+
+// True when both paths name the same file, through links or "..", so that a
+// tool is never asked to write over the file it reads.
+bool sameFile(const QString &a, const QString &b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
+}
+
+void pause(const std::atomic_bool &stopRequested)
+{
+    for (int waited = 0; waited < pauseAfterRowMs && !stopRequested; waited += pauseSliceMs)
+        QThread::msleep(pauseSliceMs);
+}
+
+} // namespace
+
+void convertBatch(const BatchHost &host, const std::atomic_bool &stopRequested)
+{
+    const int rows = host.rowCount();
+    for (int row = 0; row < rows && !stopRequested; ++row) {
+        const std::optional<QString> sourcePath = host.selectRow(row);
+        if (!sourcePath)
+            continue; // deleted during the batch: no row at this index, no tool for it
+
+        const QString baseName = baseNameOf(*sourcePath);
+        QString inputPath = *sourcePath;
+        QString preProcessPath;
+        bool preProcessed = false;
+
+        if (suffixOf(*sourcePath).compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0) {
+            preProcessPath = buildPreProcessPath();
+            const QString command = buildPreProcessCommand(*sourcePath, preProcessPath);
+            host.report(row, preProcessText);
+            // A source that is itself the temporary file is neither run over nor removed.
+            preProcessed = !sameFile(*sourcePath, preProcessPath);
+            const bool ok = preProcessed && runTool(command, preProcessMarker, stopRequested);
+            if (stopRequested) {
+                QFile::remove(preProcessPath);
+                break;
+            }
+            host.report(row, ok ? successText : failedText);
+            inputPath = preProcessPath;
+        }
+
+        const QString targetPath = buildTargetPath(baseName);
+        const QString scale = scaleForResolution(host.resolutionLabel());
+        if (stopRequested) {
+            if (preProcessed)
+                QFile::remove(preProcessPath);
+            break;
+        }
+        const QString command = buildConvertCommand(scale, inputPath, targetPath);
+        qDebug().noquote() << "convert command:" << command;
+        host.report(row, convertingText);
+        // mencoder would destroy its input if the target were the same file:
+        // a source already in the output folder under the target's name, or
+        // one whose base name makes the target the temporary file.
+        const bool overwritesInput = sameFile(inputPath, targetPath) || sameFile(*sourcePath, targetPath);
+        const bool ok = !overwritesInput && runTool(command, convertMarker, stopRequested);
+        if (preProcessed)
+            QFile::remove(preProcessPath);
+        if (stopRequested)
+            break;
+        host.report(row, ok ? successText : failedText);
+        pause(stopRequested);
+    }
+}

@@ -1,0 +1,79 @@
+#include "toolcommands.h"
+
+#include "paths.h"
+
+#include <QFileInfo>
+
+#include <string>
+
+namespace {
+
+struct Resolution {
+    const char *label;
+    const char *scale;
+};
+
+constexpr Resolution resolutions[] = {
+    { "320x240", "320:240" },
+    { "160x128", "160:128" },
+    { "128x128", "128:128" },
+    { "220x176", "220:176" },
+};
+
+// Text for a quoted stretch of a command line. QProcess::splitCommand reads
+// three double quotes in a row as one literal quote, so a path that holds a
+// quote (legal on Linux) still arrives as one unchanged argument instead of
+// ending the stretch early.
+std::string quotable(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('"'), QLatin1String("\"\"\""));
+    return escaped.toStdString();
+}
+
+} // namespace
+
+QString scaleForResolution(const QString &label)
+{
+    // Searched, not compared: the first row whose label occurs anywhere wins.
+    for (const Resolution &resolution : resolutions) {
+        if (label.indexOf(QLatin1String(resolution.label), 0, Qt::CaseSensitive) != -1)
+            return QString::fromLatin1(resolution.scale);
+    }
+    return QString();
+}
+
+QString buildPreProcessPath()
+{
+    return QString::asprintf("%s/%s", outputPath.toStdString().c_str(), "PreProcess.avi");
+}
+
+QString buildTargetPath(const QString &baseName)
+{
+    return QString::asprintf("%s/%s.avi", outputPath.toStdString().c_str(), baseName.toStdString().c_str());
+}
+
+QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath)
+{
+    return QString::asprintf("\"%s\" %s \"%s\" \"%s\"", quotable(ffmpegPath).c_str(), "-y -i",
+                             quotable(sourcePath).c_str(), quotable(preProcessPath).c_str());
+}
+
+QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath)
+{
+    return QString::asprintf("\"%s\" -oac lavc -lavcopts acodec=mp2:abitrate=128 -srate 44100 -vf scale=%s -ovc xvid "
+                             "-xvidencopts bitrate=608:max_bframes=0:quant_type=h263:me_quality=0 "
+                             "-force-avi-aspect 4:3 -mc 0 \"%s\" -o \"%s\"",
+                             quotable(mencoderPath).c_str(), scale.toStdString().c_str(),
+                             quotable(inputPath).c_str(), quotable(targetPath).c_str());
+}
+
+QString baseNameOf(const QString &path)
+{
+    return QFileInfo(path).baseName();
+}
+
+QString suffixOf(const QString &path)
+{
+    return QFileInfo(path).suffix();
+}

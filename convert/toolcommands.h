@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The two tool command lines and every value that goes into them. All of it
+// is pure text work on the process-wide paths: no file or process is touched.
+
+// "320x240" -> "320:240" and so on; empty when the label holds none of the
+// four resolutions.
+QString scaleForResolution(const QString &label);
+
+// The one temporary file that the pre-process writes, in the output folder.
+QString buildPreProcessPath();
+
+// The output folder, a slash, the base name and ".avi".
+QString buildTargetPath(const QString &baseName);
+
+// ffmpeg rewriting the source into the temporary file.
+QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath);
+
+// mencoder transcoding the input into the target at the given scale.
+QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath);
+
+// Base name (file name up to its first ".") and suffix (after its last "."),
+// as QFileInfo defines them.
+QString baseNameOf(const QString &path);
+QString suffixOf(const QString &path);

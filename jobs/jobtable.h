@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QTableWidget;
+
+// The job list is the table itself: one row per source file, identified by
+// its index alone. Column 0 holds the source path (the only column read
+// back), column 1 the text "/output", column 2 the target file name and
+// column 3 the latest status text.
+namespace JobTable {
+
+enum Column { FileName = 0, TargetPath = 1, TargetFileName = 2, ProcessStatus = 3 };
+
+// Appends one row per path, in the list's order. Paths are taken as given:
+// not checked for existence, type or duplicates.
+void appendRows(QTableWidget *table, const QStringList &paths);
+
+// Removes the current row, if there is one, and makes column 0 of the last
+// row current.
+void removeCurrentRow(QTableWidget *table);
+
+// Shows `status` in the row's status cell; a row index outside the table
+// changes nothing.
+void setStatus(QTableWidget *table, int row, const QString &status);
+
+// Selects `row` and returns its column-0 text; nothing when the row or its
+// item does not exist.
+std::optional<QString> selectRowSource(QTableWidget *table, int row);
+
+} // namespace JobTable

@@ -1,0 +1,137 @@
+#pragma once
+
+// Helpers shared by the tests: fake tools in the working directory's bin/,
+// the records they leave, and debug lines caught from the program.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+
+namespace TestSupport {
+
+inline QString fixture(const QString &name)
+{
+    return QStringLiteral(QUORVEL_FIXTURES_DIR "/") + name;
+}
+
+// Empties bin/ and output/ under the working directory.
+inline void resetWorkDir()
+{
+    for (const char *folder : { "bin", "output" }) {
+        QDir dir(QDir::current().filePath(QLatin1String(folder)));
+        dir.removeRecursively();
+        QFile::remove(QDir::current().filePath(QLatin1String(folder)));
+        QDir::current().mkdir(QLatin1String(folder));
+    }
+}
+
+// Installs the fake tool under the given name in bin/.
+inline void installFakeTool(const QString &toolName)
+{
+    const QString target = QDir::current().filePath(QStringLiteral("bin/") + toolName);
+    QFile::remove(target);
+    QVERIFY(QFile::copy(fixture(QStringLiteral("fake-tool")), target));
+    QVERIFY(QFile::setPermissions(target, QFile::permissions(target) | QFile::ExeOwner));
+}
+
+// One record per tool run: the tool's name, then its arguments.
+inline QList<QStringList> readToolLog(const QString &logPath)
+{
+    QList<QStringList> runs;
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly))
+        return runs;
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (!line.isEmpty())
+            runs << QString::fromUtf8(line).split(QChar(0x1f));
+    }
+    return runs;
+}
+
+// Collects the program's debug lines while it lives.
+class DebugCapture
+{
+public:
+    DebugCapture()
+    {
+        QMutexLocker lock(&mutex());
+        instance() = this;
+        m_previous = qInstallMessageHandler(&DebugCapture::handle);
+    }
+    ~DebugCapture()
+    {
+        qInstallMessageHandler(m_previous);
+        QMutexLocker lock(&mutex());
+        instance() = nullptr;
+    }
+    QStringList lines() const
+    {
+        QMutexLocker lock(&mutex());
+        return m_lines;
+    }
+    int count(const QString &line) const { return lines().count(line); }
+    QStringList startingWith(const QString &prefix) const
+    {
+        QStringList found;
+        for (const QString &line : lines())
+            if (line.startsWith(prefix))
+                found << line;
+        return found;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &, const QString &message)
+    {
+        QMutexLocker lock(&mutex());
+        if (type == QtDebugMsg && instance())
+            instance()->m_lines << message;
+    }
+    static QMutex &mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+    static DebugCapture *&instance()
+    {
+        static DebugCapture *current = nullptr;
+        return current;
+    }
+    QStringList m_lines;
+    QtMessageHandler m_previous;
+};
+
+// True while the process exists and has not ended: a zombie, ended but
+// not yet reaped by its parent, does not count.
+inline bool processRunning(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const int nameEnd = text.lastIndexOf(')');
+    return nameEnd > 0 && text.mid(nameEnd + 2, 1) != "Z";
+}
+
+// True once the process is gone altogether, reaped included.
+inline bool processGone(qint64 pid)
+{
+    return !QFile::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+inline qint64 readPid(const QString &pidFile)
+{
+    QFile file(pidFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return file.readAll().trimmed().toLongLong();
+}
+
+} // namespace TestSupport

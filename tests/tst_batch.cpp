@@ -1,0 +1,430 @@
+// The batch against fake tools in the working directory's bin/: what each
+// row reports, which commands run, and how the batch copes with faults,
+// with a user who keeps working, and with the window closing under it.
+
+#include "jobtable.h"
+#include "quorvel.h"
+#include "testsupport.h"
+#include "toolcommands.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace TestSupport;
+
+namespace {
+
+const QString PP = QStringLiteral("Pre process");
+const QString CV = QStringLiteral("Converting");
+const QString OK = QStringLiteral("Success");
+const QString NO = QStringLiteral("Failed");
+
+// Every status the batch emits, in emission order, as "row:text".
+class StatusLog
+{
+public:
+    explicit StatusLog(Quorvel *window)
+    {
+        QObject::connect(
+            window, &Quorvel::signalUpdateConvertStatus, window,
+            [this](int row, const QString &text) {
+                QMutexLocker lock(&m_mutex);
+                m_entries << QString::number(row) + ':' + text;
+            },
+            Qt::DirectConnection);
+    }
+    QStringList entries() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_entries;
+    }
+    QStringList forRow(int row) const
+    {
+        QStringList texts;
+        const QString prefix = QString::number(row) + ':';
+        for (const QString &entry : entries())
+            if (entry.startsWith(prefix))
+                texts << entry.mid(prefix.size());
+        return texts;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QStringList m_entries;
+};
+
+QStringList convertArguments(const QString &scale, const QString &input, const QString &target)
+{
+    return QProcess::splitCommand(buildConvertCommand(scale, input, target)).mid(1);
+}
+
+} // namespace
+
+class BatchTest : public QObject
+{
+    Q_OBJECT
+
+    QString m_log;
+    QString m_pidFile;
+
+    QTableWidget *tableOf(Quorvel &window) { return window.findChild<QTableWidget *>("videoTableWidget"); }
+    void convert(Quorvel &window) { window.findChild<QPushButton *>("convertBtn")->click(); }
+    bool waitForBatchEnd(Quorvel &window, int timeoutMs = 30000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (window.isBatchRunning() && clock.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        // Let the last queued statuses reach the table.
+        QCoreApplication::processEvents();
+        return !window.isBatchRunning();
+    }
+    QList<QStringList> runs() const { return readToolLog(m_log); }
+    QList<QStringList> runsOf(const QString &tool) const
+    {
+        QList<QStringList> found;
+        for (const QStringList &run : runs())
+            if (run.first() == tool)
+                found << run.mid(1);
+        return found;
+    }
+    QString out(const QString &name) const { return QDir::current().filePath("output/" + name); }
+
+private slots:
+    void init()
+    {
+        resetWorkDir();
+        installFakeTool("ffmpeg");
+        installFakeTool("mencoder");
+        m_log = QDir::current().filePath("tools.log");
+        m_pidFile = QDir::current().filePath("tool.pid");
+        QFile::remove(m_log);
+        QFile::remove(m_pidFile);
+        qputenv("QUORVEL_FAKE_LOG", m_log.toUtf8());
+        qputenv("QUORVEL_FAKE_PIDFILE", m_pidFile.toUtf8());
+        qunsetenv("QUORVEL_FAKE_FFMPEG");
+        qunsetenv("QUORVEL_FAKE_MENCODER");
+        qunsetenv("QUORVEL_FAKE_DELAY");
+    }
+
+    void aviSourceIsTranscodedOnly()
+    {
+        Quorvel window;
+        StatusLog statuses(&window);
+        DebugCapture debug;
+        JobTable::appendRows(tableOf(window), { "/videos/holiday.avi" });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+
+        QCOMPARE(statuses.entries(), QStringList({ "0:" + CV, "0:" + OK }));
+        QCOMPARE(tableOf(window)->item(0, 3)->text(), OK);
+        QCOMPARE(runs().size(), 1);
+        QCOMPARE(runsOf("mencoder"), { convertArguments("320:240", "/videos/holiday.avi", out("holiday.avi")) });
+        QCOMPARE(debug.startingWith("convert command:"),
+                 QStringList { "convert command: "
+                               + buildConvertCommand("320:240", "/videos/holiday.avi", out("holiday.avi")) });
+    }
+
+    void outcomesFollowTheMarkers_data()
+    {
+        QTest::addColumn<QString>("ffmpeg");
+        QTest::addColumn<QString>("mencoder");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("both succeed") << "ok" << "ok" << QStringList { PP, OK, CV, OK };
+        QTest::newRow("markers on the other channels") << "stdout" << "stderr" << QStringList { PP, OK, CV, OK };
+        QTest::newRow("non-zero exits with markers") << "nonzero" << "nonzero" << QStringList { PP, OK, CV, OK };
+        QTest::newRow("pre-process fails") << "none" << "ok" << QStringList { PP, NO, CV, OK };
+        QTest::newRow("transcode fails") << "ok" << "none" << QStringList { PP, OK, CV, NO };
+        QTest::newRow("both crash") << "crash" << "crash" << QStringList { PP, NO, CV, NO };
+        QTest::newRow("ffmpeg missing") << "missing" << "stdout" << QStringList { PP, NO, CV, OK };
+        QTest::newRow("mencoder missing") << "ok" << "missing" << QStringList { PP, OK, CV, NO };
+    }
+
+    void outcomesFollowTheMarkers()
+    {
+        QFETCH(QString, ffmpeg);
+        QFETCH(QString, mencoder);
+        QFETCH(QStringList, expected);
+        if (ffmpeg == "missing")
+            QFile::remove("bin/ffmpeg");
+        if (mencoder == "missing")
+            QFile::remove("bin/mencoder");
+        qputenv("QUORVEL_FAKE_FFMPEG", ffmpeg.toUtf8());
+        qputenv("QUORVEL_FAKE_MENCODER", mencoder.toUtf8());
+
+        Quorvel window;
+        StatusLog statuses(&window);
+        JobTable::appendRows(tableOf(window), { "/videos/trip.mp4", "/videos/next.mkv" });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+
+        // The batch goes on after a failure; every row reports the same way.
+        QCOMPARE(statuses.forRow(0), expected);
+        QCOMPARE(statuses.forRow(1), expected);
+        QCOMPARE(tableOf(window)->item(1, 3)->text(), expected.last());
+
+        const QString temp = out("PreProcess.avi");
+        if (ffmpeg != "missing")
+            QCOMPARE(runsOf("ffmpeg").first(), QStringList({ "-y", "-i", "/videos/trip.mp4", temp }));
+        // The transcode reads the temporary file whatever the pre-process said.
+        if (mencoder != "missing")
+            QCOMPARE(runsOf("mencoder").last(), convertArguments("320:240", temp, out("next.avi")));
+        QVERIFY(!QFile::exists(temp));
+    }
+
+    void aviInAnyCaseIsNotPreProcessed_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("preProcessed");
+        QTest::newRow("avi") << "/v/a.avi" << false;
+        QTest::newRow("AVI") << "/v/b.AVI" << false;
+        QTest::newRow("Avi") << "/v/c.Avi" << false;
+        QTest::newRow("no suffix") << "/v/clip" << true;
+        QTest::newRow("avi inside the name") << "/v/d.avi.mp4" << true;
+    }
+
+    void aviInAnyCaseIsNotPreProcessed()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, preProcessed);
+        Quorvel window;
+        JobTable::appendRows(tableOf(window), { source });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(runsOf("ffmpeg").size(), preProcessed ? 1 : 0);
+        QCOMPARE(runsOf("mencoder").size(), 1);
+        QCOMPARE(runsOf("mencoder").first().at(16), preProcessed ? out("PreProcess.avi") : source);
+        QCOMPARE(runsOf("mencoder").first().at(18), out(baseNameOf(source) + ".avi"));
+    }
+
+    void emptyTableEndsAtOnce()
+    {
+        Quorvel window;
+        StatusLog statuses(&window);
+        DebugCapture debug;
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QVERIFY(statuses.entries().isEmpty());
+        QVERIFY(runs().isEmpty());
+        QVERIFY(debug.lines().isEmpty());
+    }
+
+    void secondConvertIsRefusedWhileABatchRuns()
+    {
+        qputenv("QUORVEL_FAKE_DELAY", "0.3");
+        Quorvel window;
+        StatusLog statuses(&window);
+        DebugCapture debug;
+        JobTable::appendRows(tableOf(window), { "/v/one.avi", "/v/two.avi" });
+        convert(window);
+        QTRY_COMPARE(runs().size(), 1);
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+
+        QCOMPARE(debug.count("In convert process, please wait."), 1);
+        QCOMPARE(runsOf("mencoder").size(), 2);
+        QCOMPARE(statuses.entries(), QStringList({ "0:" + CV, "0:" + OK, "1:" + CV, "1:" + OK }));
+
+        // Idle again: a new batch converts every row once more.
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(runsOf("mencoder").size(), 4);
+        QCOMPARE(debug.count("In convert process, please wait."), 1);
+    }
+
+    void rowsAddedDuringABatchWaitForTheNext()
+    {
+        qputenv("QUORVEL_FAKE_DELAY", "0.3");
+        Quorvel window;
+        StatusLog statuses(&window);
+        JobTable::appendRows(tableOf(window), { "/v/first.avi" });
+        convert(window);
+        QTRY_COMPARE(runs().size(), 1);
+        JobTable::appendRows(tableOf(window), { "/v/later.avi" });
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(runsOf("mencoder").size(), 1);
+        QVERIFY(statuses.forRow(1).isEmpty());
+        QVERIFY(!tableOf(window)->item(1, 3));
+    }
+
+    void rowsDeletedDuringABatchShiftTheRest()
+    {
+        qputenv("QUORVEL_FAKE_DELAY", "0.3");
+        Quorvel window;
+        StatusLog statuses(&window);
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { "/v/r0.avi", "/v/r1.avi", "/v/r2.avi" });
+        convert(window);
+        QTRY_COMPARE(runs().size(), 1);
+        // The batch selected row 0; Delete removes it while it converts.
+        QCOMPARE(table->currentRow(), 0);
+        window.deleteCurrentVideo();
+        QVERIFY(waitForBatchEnd(window));
+
+        // Index 1 now holds r2; r1 moved into the index already passed, and
+        // index 2 names no row: no tool runs for it.
+        QList<QStringList> transcodes = runsOf("mencoder");
+        QCOMPARE(transcodes.size(), 2);
+        QCOMPARE(transcodes.at(0).at(16), QStringLiteral("/v/r0.avi"));
+        QCOMPARE(transcodes.at(1).at(16), QStringLiteral("/v/r2.avi"));
+        QCOMPARE(statuses.forRow(2), QStringList());
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(1, 3)->text(), OK);
+    }
+
+    void resolutionIsReadForEveryRow()
+    {
+        qputenv("QUORVEL_FAKE_DELAY", "0.3");
+        Quorvel window;
+        JobTable::appendRows(tableOf(window), { "/v/a.avi", "/v/b.mp4" });
+        auto *resolution = window.findChild<QComboBox *>("resolutionCB");
+        convert(window);
+        QTRY_COMPARE(runs().size(), 1);
+        resolution->setCurrentText("160x128");
+        // Changed while row 1's pre-process runs: its transcode uses the new one.
+        QTRY_COMPARE(runsOf("ffmpeg").size(), 1);
+        resolution->setCurrentText("220x176");
+        QVERIFY(waitForBatchEnd(window));
+
+        const QList<QStringList> transcodes = runsOf("mencoder");
+        QCOMPARE(transcodes.size(), 2);
+        QCOMPARE(transcodes.at(0).at(7), QStringLiteral("scale=320:240"));
+        QCOMPARE(transcodes.at(1).at(7), QStringLiteral("scale=220:176"));
+    }
+
+    void editedSourcePathIsTheOneUsed()
+    {
+        Quorvel window;
+        JobTable::appendRows(tableOf(window), { "/v/old.avi" });
+        tableOf(window)->item(0, 0)->setText("/v/new name.avi");
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(runsOf("mencoder").first().at(16), QStringLiteral("/v/new name.avi"));
+        QCOMPARE(runsOf("mencoder").first().at(18), out("new name.avi"));
+    }
+
+    void temporaryFileIsRemovedAfterEveryPreProcessedRow()
+    {
+        Quorvel window;
+        JobTable::appendRows(tableOf(window), { "/v/a.mp4", "/v/b.avi", "/v/c.mkv" });
+        StatusLog statuses(&window);
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(runsOf("ffmpeg").size(), 2);
+        QVERIFY(!QFile::exists(out("PreProcess.avi")));
+        QVERIFY(QFile::exists(out("a.avi")));
+        QVERIFY(QFile::exists(out("c.avi")));
+        QCOMPARE(statuses.forRow(2), QStringList({ PP, OK, CV, OK }));
+    }
+
+    void sameBaseNameSharesTheTarget()
+    {
+        Quorvel window;
+        JobTable::appendRows(tableOf(window), { "/one/clip.avi", "/two/clip.final.mp4" });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        const QList<QStringList> transcodes = runsOf("mencoder");
+        QCOMPARE(transcodes.size(), 2);
+        QCOMPARE(transcodes.at(0).at(18), out("clip.avi"));
+        QCOMPARE(transcodes.at(1).at(18), out("clip.avi"));
+    }
+
+    void toolNeverWritesOverItsInput_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("ffmpegRuns");
+        QTest::newRow("source is the target") << "output/clip.avi" << QStringList { CV, NO } << 0;
+        QTest::newRow("source reached through ..") << "output/../output/clip.avi" << QStringList { CV, NO } << 0;
+        QTest::newRow("base name PreProcess") << "elsewhere/PreProcess.mp4" << QStringList { PP, OK, CV, NO } << 1;
+    }
+
+    void toolNeverWritesOverItsInput()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, expected);
+        QFETCH(int, ffmpegRuns);
+        const QString path = QDir::current().filePath(source);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile original(path);
+        QVERIFY(original.open(QIODevice::WriteOnly));
+        original.write("the user's own video");
+        original.close();
+
+        Quorvel window;
+        StatusLog statuses(&window);
+        JobTable::appendRows(tableOf(window), { path });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+
+        QCOMPARE(statuses.forRow(0), expected);
+        QCOMPARE(runsOf("ffmpeg").size(), ffmpegRuns);
+        QVERIFY(runsOf("mencoder").isEmpty());
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QCOMPARE(original.readAll(), QByteArray("the user's own video"));
+        QVERIFY(!QFile::exists(out("PreProcess.avi")));
+    }
+
+    void unwritableOutputFolderFailsEveryStep()
+    {
+        QDir("output").removeRecursively();
+        QFile blocker("output");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.write("a file where the folder should be");
+        blocker.close();
+
+        Quorvel window;
+        StatusLog statuses(&window);
+        JobTable::appendRows(tableOf(window), { "/v/a.mp4", "/v/b.avi" });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(statuses.forRow(0), QStringList({ PP, NO, CV, NO }));
+        QCOMPARE(statuses.forRow(1), QStringList({ CV, NO }));
+        QVERIFY(QFileInfo("output").isFile());
+    }
+
+    void closingTheWindowEndsTheBatchAndItsTool()
+    {
+        qputenv("QUORVEL_FAKE_FFMPEG", "hang");
+        auto *window = new Quorvel;
+        JobTable::appendRows(tableOf(*window), { "/v/long.mp4", "/v/next.mp4" });
+        window->show();
+        convert(*window);
+        QTRY_VERIFY(readPid(m_pidFile) > 0);
+        const qint64 toolPid = readPid(m_pidFile);
+        QVERIFY(processRunning(toolPid));
+
+        QElapsedTimer clock;
+        clock.start();
+        delete window;
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(processGone(toolPid));
+        QCOMPARE(runsOf("ffmpeg").size(), 1);
+        QVERIFY(runsOf("mencoder").isEmpty());
+        QVERIFY(!QFile::exists(out("PreProcess.avi")));
+        // Nothing is left that could still reach the destroyed window.
+        QTest::qWait(100);
+    }
+
+    void closingWhileAnsweringNothingDeadlocks()
+    {
+        // Destroyed right after Convert: the batch's first request to the GUI
+        // thread is still queued and must be given up, not waited for.
+        for (int round = 0; round < 20; ++round) {
+            auto *window = new Quorvel;
+            JobTable::appendRows(tableOf(*window), { "/v/a.avi" });
+            convert(*window);
+            QElapsedTimer clock;
+            clock.start();
+            delete window;
+            QVERIFY(clock.elapsed() < 2000);
+        }
+    }
+};
+
+QTEST_MAIN(BatchTest)
+#include "tst_batch.moc"

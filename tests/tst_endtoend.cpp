@@ -1,0 +1,76 @@
+// The whole job with the real tools, prepared as the run command prepares
+// them: generated clips in several containers and awkward paths become Xvid
+// AVI files that a small-screen player can play.
+
+#include "jobtable.h"
+#include "mediasupport.h"
+#include "quorvel.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace MediaSupport;
+using namespace TestSupport;
+
+class EndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        resetWorkDir();
+        QVERIFY(prepareWorkDir(QDir::currentPath()));
+    }
+
+    void convertsABatchOfRealClips()
+    {
+        const QString clips = QDir::current().filePath("clips");
+        QDir(clips).removeRecursively();
+        struct Clip {
+            QString path;
+            QString format;
+        };
+        const QList<Clip> sources {
+            { clips + "/mp4 clip.mp4", {} },
+            { clips + "/matroska.mkv", {} },
+            { clips + "/already.avi", {} },
+            { clips + "/nosuffix", "matroska" },
+            { clips + QString::fromUtf8("/dir with blanks/50% vidéo 映画.mp4"), {} },
+        };
+        QStringList paths;
+        for (const Clip &clip : sources) {
+            QVERIFY2(generateClip(clip.path, clip.format), qPrintable(clip.path));
+            paths << clip.path;
+        }
+
+        Quorvel window;
+        window.show();
+        auto *table = window.findChild<QTableWidget *>("videoTableWidget");
+        JobTable::appendRows(table, paths);
+        window.findChild<QComboBox *>("resolutionCB")->setCurrentText("220x176");
+        window.findChild<QPushButton *>("convertBtn")->click();
+
+        QElapsedTimer clock;
+        clock.start();
+        while (window.isBatchRunning() && clock.elapsed() < 400000)
+            QTest::qWait(50);
+        QVERIFY(!window.isBatchRunning());
+        QCoreApplication::processEvents();
+
+        for (int row = 0; row < paths.size(); ++row) {
+            QVERIFY2(table->item(row, 3), qPrintable(paths.at(row)));
+            QCOMPARE(table->item(row, 3)->text(), QStringLiteral("Success"));
+            const QString result = QDir::current().filePath("output/" + QFileInfo(paths.at(row)).baseName() + ".avi");
+            verifyConversion(paths.at(row), result, 220, 176);
+        }
+        QVERIFY(!QFile::exists("output/PreProcess.avi"));
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "tst_endtoend.moc"

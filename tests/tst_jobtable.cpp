@@ -1,0 +1,222 @@
+// The job list: Add through the real file dialog, Delete, and status cells.
+
+#include "jobtable.h"
+#include "quorvel.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+QTableWidget *tableOf(Quorvel &window)
+{
+    return window.findChild<QTableWidget *>("videoTableWidget");
+}
+
+QStringList column(QTableWidget *table, int col)
+{
+    QStringList texts;
+    for (int row = 0; row < table->rowCount(); ++row)
+        texts << (table->item(row, col) ? table->item(row, col)->text() : QStringLiteral("<none>"));
+    return texts;
+}
+
+// Runs `handle` on the next modal dialog, from a timer armed before the
+// dialog opens.
+void onNextModal(std::function<void(QWidget *)> handle)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, handle] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            handle(modal);
+        }
+    });
+    poll->start(10);
+}
+
+// Picks `files` in the file dialog, as a person typing them would.
+void chooseInDialog(const QStringList &files, QString *shownFolder = nullptr)
+{
+    onNextModal([files, shownFolder](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Select files"));
+        QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
+        QCOMPARE(dialog->nameFilters(), QStringList { "All files(*.*)" });
+        if (shownFolder)
+            *shownFolder = dialog->directory().absolutePath();
+        QStringList quoted;
+        for (const QString &file : files)
+            quoted << '"' + file + '"';
+        dialog->findChild<QLineEdit *>("fileNameEdit")->setText(quoted.join(' '));
+        static_cast<QDialog *>(dialog)->accept(); // QFileDialog makes accept() protected
+    });
+}
+
+} // namespace
+
+class JobTableTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_sources;
+
+    QString source(const QString &name)
+    {
+        const QString path = m_sources.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        return path;
+    }
+
+private slots:
+    void addAppendsRowsInTheDialogsOrder()
+    {
+        Quorvel window;
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { source("first.avi"), source("second.mp4") });
+
+        const QStringList chosen { source("c.mp4"), source("clip.part1.mp4"), source("clip") };
+        QString shownFolder;
+        chooseInDialog(chosen, &shownFolder);
+        window.addVideoFiles();
+
+        QCOMPARE(shownFolder, QFileInfo(QStringLiteral(".")).absolutePath());
+        QCOMPARE(table->rowCount(), 5);
+        QCOMPARE(column(table, 0).mid(2), chosen);
+        QCOMPARE(column(table, 1), QVector<QString>(5, "/output").toList());
+        QCOMPARE(column(table, 2), QStringList({ "first.avi", "second.avi", "c.avi", "clip.avi", "clip.avi" }));
+        QCOMPARE(column(table, 3), QVector<QString>(5, "<none>").toList());
+        QCOMPARE(table->item(2, 0)->textAlignment(), int(Qt::AlignLeft | Qt::AlignVCenter));
+        QCOMPARE(table->item(2, 1)->textAlignment(), int(Qt::AlignHCenter | Qt::AlignVCenter));
+        QCOMPARE(table->item(2, 2)->textAlignment(), int(Qt::AlignHCenter | Qt::AlignVCenter));
+        QVERIFY(table->item(2, 0)->flags() & Qt::ItemIsEditable);
+    }
+
+    void sameFileTwiceGivesTwoRows()
+    {
+        Quorvel window;
+        const QString file = source("twice.mkv");
+        chooseInDialog({ file });
+        window.addVideoFiles();
+        chooseInDialog({ file });
+        window.addVideoFiles();
+        QCOMPARE(column(tableOf(window), 0), QStringList({ file, file }));
+        QCOMPARE(column(tableOf(window), 2), QStringList({ "twice.avi", "twice.avi" }));
+    }
+
+    void cancelShowsTheWarningAndChangesNothing()
+    {
+        Quorvel window;
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { source("kept.avi") });
+
+        QString title;
+        QString text;
+        QMessageBox::StandardButtons buttons;
+        onNextModal([&](QWidget *dialog) {
+            onNextModal([&](QWidget *box) {
+                auto *warning = qobject_cast<QMessageBox *>(box);
+                QVERIFY(warning);
+                title = warning->windowTitle();
+                text = warning->text();
+                buttons = warning->standardButtons();
+                warning->button(QMessageBox::Ok)->click();
+            });
+            qobject_cast<QDialog *>(dialog)->reject();
+        });
+        window.addVideoFiles();
+
+        QCOMPARE(title, QStringLiteral("Warning"));
+        QCOMPARE(text, QStringLiteral("Failed to open the file."));
+        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(column(table, 0), QStringList { m_sources.filePath("kept.avi") });
+    }
+
+    void deleteWithoutCurrentCellDoesNothing()
+    {
+        Quorvel window;
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { "/a.avi", "/b.avi" });
+        table->setCurrentCell(-1, -1);
+        window.deleteCurrentVideo();
+        QCOMPARE(table->rowCount(), 2);
+    }
+
+    void deleteMakesTheLastRowCurrent()
+    {
+        Quorvel window;
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { "/0.avi", "/1.avi", "/2.avi", "/3.avi" });
+        table->setCurrentCell(1, 2);
+        window.deleteCurrentVideo();
+        QCOMPARE(column(table, 0), QStringList({ "/0.avi", "/2.avi", "/3.avi" }));
+        QCOMPARE(table->currentRow(), 2);
+        QCOMPARE(table->currentColumn(), 0);
+    }
+
+    void deletingTheOnlyRowLeavesNoCurrentCell()
+    {
+        Quorvel window;
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { "/only.avi" });
+        table->setCurrentCell(0, 0);
+        window.deleteCurrentVideo();
+        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(table->currentRow(), -1);
+    }
+
+    void statusReplacesTheRowsCellOnly()
+    {
+        Quorvel window;
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { "/0.avi", "/1.avi", "/2.avi" });
+        window.updateConvertStatus(2, "Converting");
+        window.updateConvertStatus(2, "Success");
+        QCOMPARE(column(table, 3), QStringList({ "<none>", "<none>", "Success" }));
+        QCOMPARE(table->item(2, 3)->textAlignment(), int(Qt::AlignHCenter | Qt::AlignVCenter));
+
+        window.updateConvertStatus(3, "Failed");
+        window.updateConvertStatus(-1, "Failed");
+        QCOMPARE(table->rowCount(), 3);
+        QCOMPARE(column(table, 3), QStringList({ "<none>", "<none>", "Success" }));
+    }
+
+    void bulkAddSizesColumnsLikeOneByOne()
+    {
+        QStringList paths;
+        for (int i = 0; i < 300; ++i)
+            paths << QStringLiteral("/videos/%1/%2.mp4").arg(i).arg(QString(i % 37, QLatin1Char('n')));
+
+        Quorvel bulk;
+        JobTable::appendRows(tableOf(bulk), paths);
+        Quorvel oneByOne;
+        for (const QString &path : paths)
+            JobTable::appendRows(tableOf(oneByOne), { path });
+        bulk.show();
+        oneByOne.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bulk));
+        QVERIFY(QTest::qWaitForWindowExposed(&oneByOne));
+
+        for (int col = 0; col < 4; ++col)
+            QCOMPARE(tableOf(bulk)->columnWidth(col), tableOf(oneByOne)->columnWidth(col));
+        QVERIFY(tableOf(bulk)->columnWidth(2) > tableOf(bulk)->horizontalHeader()->minimumSectionSize());
+        QCOMPARE(tableOf(bulk)->horizontalHeader()->sectionResizeMode(1), QHeaderView::ResizeToContents);
+        QCOMPARE(tableOf(bulk)->horizontalHeader()->sectionResizeMode(2), QHeaderView::ResizeToContents);
+    }
+};
+
+QTEST_MAIN(JobTableTest)
+#include "tst_jobtable.moc"

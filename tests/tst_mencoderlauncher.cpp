@@ -1,0 +1,80 @@
+// The prepared tools: bin/mencoder (Debian's mencoder behind the
+// compatibility launcher) runs the program's unchanged transcode command with
+// every frame and the whole sound track; Debian's mencoder alone does not.
+
+#include "mediasupport.h"
+#include "paths.h"
+#include "testsupport.h"
+#include "toolcommands.h"
+#include "toolrun.h"
+
+#include <QtTest>
+
+using namespace MediaSupport;
+using namespace TestSupport;
+
+class MencoderLauncherTest : public QObject
+{
+    Q_OBJECT
+
+    QString m_clips;
+
+private slots:
+    void initTestCase()
+    {
+        resetWorkDir();
+        QVERIFY(prepareWorkDir(QDir::currentPath()));
+        QVERIFY(QFileInfo("bin/ffmpeg").isExecutable());
+        QVERIFY(QFileInfo("bin/mencoder").isExecutable());
+        m_clips = QDir::current().filePath("clips");
+        QDir(m_clips).removeRecursively();
+        QVERIFY(generateClip(m_clips + "/source.avi"));
+        QVERIFY(generateClip(m_clips + "/source.mp4"));
+    }
+
+    void transcodesAnAviWithAudio()
+    {
+        const QString target = buildTargetPath("direct");
+        const std::atomic_bool noStop { false };
+        QVERIFY(runTool(buildConvertCommand("320:240", m_clips + "/source.avi", target), "Flushing video frames", noStop));
+        verifyConversion(m_clips + "/source.avi", target, 320, 240);
+    }
+
+    void transcodesWhatThePreProcessWrites()
+    {
+        const std::atomic_bool noStop { false };
+        const QString temp = buildPreProcessPath();
+        QVERIFY(runTool(buildPreProcessCommand(m_clips + "/source.mp4", temp), "video:", noStop));
+        const QString target = buildTargetPath("viaPreProcess");
+        QVERIFY(runTool(buildConvertCommand("160:128", temp, target), "Flushing video frames", noStop));
+        verifyConversion(m_clips + "/source.mp4", target, 160, 128);
+        QFile::remove(temp);
+    }
+
+    void launcherIsReplacedByTheTool()
+    {
+        // exec: the process the program starts is mencoder itself, so a stop
+        // reaches the encoder and nothing is left behind.
+        QProcess tool;
+        tool.start("bin/mencoder", { m_clips + "/source.avi", "-ovc", "copy", "-oac", "copy", "-o", "/dev/null" });
+        QVERIFY(tool.waitForStarted());
+        QTRY_VERIFY(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(tool.processId())).endsWith("/mencoder"));
+        tool.waitForFinished();
+    }
+
+    void debianMencoderAloneFailsTheSameCommand()
+    {
+        const QString target = QDir::current().filePath("output/unshimmed.avi");
+        QStringList arguments = QProcess::splitCommand(buildConvertCommand("320:240", m_clips + "/source.avi", target));
+        arguments.removeFirst();
+        QProcess tool;
+        tool.start("/usr/bin/mencoder", arguments);
+        QVERIFY(tool.waitForFinished(120000));
+        const bool marker = tool.readAllStandardOutput().contains("Flushing video frames");
+        const int frames = QFileInfo(target).size() > 0 ? probeStream(target, "v").value("nb_read_frames").toInt() : 0;
+        QVERIFY2(!marker || frames <= 2, qPrintable(QString::number(frames)));
+    }
+};
+
+QTEST_GUILESS_MAIN(MencoderLauncherTest)
+#include "tst_mencoderlauncher.moc"

@@ -1,0 +1,161 @@
+// Start-up as the real program does it: paths fixed from the working
+// directory, the output folder step, and the exit code when the window is
+// closed, also while a tool runs.
+
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace TestSupport;
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Run {
+        int exitCode = -1;
+        QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+        QMap<QString, QString> values;
+    };
+
+    static Run runProbe(const QString &workDir, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    {
+        QProcess probe;
+        probe.setWorkingDirectory(workDir);
+        probe.setProcessEnvironment(env);
+        probe.start(QStringLiteral(QUORVEL_STARTUP_PROBE), {});
+        Run run;
+        if (!probe.waitForFinished(30000)) {
+            probe.kill();
+            probe.waitForFinished();
+            return run;
+        }
+        run.exitCode = probe.exitCode();
+        run.exitStatus = probe.exitStatus();
+        const QStringList lines = QString::fromUtf8(probe.readAllStandardOutput()).split(QLatin1Char('\n'));
+        for (const QString &line : lines) {
+            const int equals = line.indexOf(QLatin1Char('='));
+            if (equals > 0)
+                run.values.insert(line.left(equals), line.mid(equals + 1));
+        }
+        return run;
+    }
+
+private slots:
+    void pathsComeFromTheWorkingDirectory_data()
+    {
+        QTest::addColumn<QString>("folderName");
+        QTest::newRow("plain") << QStringLiteral("plain");
+        QTest::newRow("non-ASCII and blanks") << QStringLiteral("Vidéos ünd 映画 %d");
+    }
+
+    void pathsComeFromTheWorkingDirectory()
+    {
+        QFETCH(QString, folderName);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        const QString workDir = temp.filePath(folderName);
+        QVERIFY(QDir().mkpath(workDir));
+
+        const Run run = runProbe(workDir);
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.values.value("windowShown"), QStringLiteral("yes"));
+        const QString canonical = QDir(workDir).canonicalPath();
+        QCOMPARE(run.values.value("currentPath"), canonical);
+        QCOMPARE(run.values.value("ffmpegPath"), canonical + "/bin/ffmpeg");
+        QCOMPARE(run.values.value("mencoderPath"), canonical + "/bin/mencoder");
+        QCOMPARE(run.values.value("outputPath"), canonical + "/output");
+        // The output folder is made in the working directory, not beside the executable.
+        QVERIFY(QFileInfo(workDir + "/output").isDir());
+        QVERIFY(!QFileInfo(QFileInfo(QStringLiteral(QUORVEL_STARTUP_PROBE)).absolutePath() + "/output").exists());
+    }
+
+    void existingOutputIsLeftAsItIs()
+    {
+        QTemporaryDir temp;
+        QVERIFY(QDir(temp.path()).mkdir("output"));
+        QFile kept(temp.filePath("output/earlier.avi"));
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.write("earlier result");
+        kept.close();
+
+        QCOMPARE(runProbe(temp.path()).exitCode, 0);
+        QFile again(temp.filePath("output/earlier.avi"));
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QCOMPARE(again.readAll(), QByteArray("earlier result"));
+    }
+
+    void plainFileNamedOutputCountsAsExisting()
+    {
+        QTemporaryDir temp;
+        QFile plain(temp.filePath("output"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("not a folder");
+        plain.close();
+
+        const Run run = runProbe(temp.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(QFileInfo(temp.filePath("output")).isFile());
+        QCOMPARE(QFileInfo(temp.filePath("output")).size(), qint64(12));
+    }
+
+    void closingDuringATransferEndsPromptlyWithExitCodeZero()
+    {
+        QTemporaryDir temp;
+        QDir(temp.path()).mkdir("bin");
+        QVERIFY(QFile::copy(fixture("fake-tool"), temp.filePath("bin/ffmpeg")));
+        const QString pidFile = temp.filePath("tool.pid");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUORVEL_FAKE_FFMPEG", "hang");
+        env.insert("QUORVEL_FAKE_PIDFILE", pidFile);
+        env.insert("QUORVEL_PROBE_CONVERT", temp.filePath("clip.mp4"));
+        env.insert("QUORVEL_PROBE_CLOSE_WHEN", pidFile);
+
+        QElapsedTimer clock;
+        clock.start();
+        const Run run = runProbe(temp.path(), env);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 0);
+        const qint64 toolPid = readPid(pidFile);
+        QVERIFY(toolPid > 0);
+        QVERIFY(!processRunning(toolPid));
+        QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
+        QVERIFY(!QFile::exists(temp.filePath("output/PreProcess.avi")));
+    }
+
+    void toolDiesWithAKilledProgram()
+    {
+        QTemporaryDir temp;
+        QDir(temp.path()).mkdir("bin");
+        QVERIFY(QFile::copy(fixture("fake-tool"), temp.filePath("bin/ffmpeg")));
+        const QString pidFile = temp.filePath("tool.pid");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUORVEL_FAKE_FFMPEG", "hang");
+        env.insert("QUORVEL_FAKE_PIDFILE", pidFile);
+        env.insert("QUORVEL_PROBE_CONVERT", temp.filePath("clip.mp4"));
+
+        QProcess probe;
+        probe.setWorkingDirectory(temp.path());
+        probe.setProcessEnvironment(env);
+        probe.start(QStringLiteral(QUORVEL_STARTUP_PROBE), {});
+        QVERIFY(probe.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(readPid(pidFile) > 0, 20000);
+        const qint64 toolPid = readPid(pidFile);
+        QVERIFY(processRunning(toolPid));
+
+        ::kill(pid_t(probe.processId()), SIGKILL);
+        QVERIFY(probe.waitForFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(!processRunning(toolPid), 5000);
+    }
+};
+
+QTEST_GUILESS_MAIN(StartupTest)
+#include "tst_startup.moc"

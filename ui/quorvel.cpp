@@ -1,0 +1,148 @@
+#include "quorvel.h"
+
+#include "batchworker.h"
+#include "jobtable.h"
+#include "paths.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QTableWidget>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtConcurrent>
+
+#include <memory>
+
+namespace {
+constexpr int eventPumpIntervalMs = 200;
+constexpr int answerPollMs = 10;
+} // namespace
+
+Quorvel::Quorvel(QWidget *parent)
+    : QWidget(parent)
+{
+    ui.setupUi(this);
+    ui.settingBtn->hide();
+    ui.stopConvertBtn->hide();
+
+    // Pumps pending events every 200 ms. Owned by the window so it goes with it.
+    auto *eventPump = new QTimer(this);
+    connect(eventPump, &QTimer::timeout, [] { QCoreApplication::processEvents(); });
+    eventPump->start(eventPumpIntervalMs);
+
+    QHeaderView *header = ui.videoTableWidget->horizontalHeader();
+    header->setSectionResizeMode(JobTable::FileName, QHeaderView::Stretch);
+    header->setSectionResizeMode(JobTable::TargetPath, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(JobTable::TargetFileName, QHeaderView::ResizeToContents);
+
+    // A plain file named "output" counts as existing; a failure is not reported.
+    QDir workingDir;
+    if (!workingDir.exists(outputPath))
+        workingDir.mkdir(outputPath);
+
+    connect(ui.settingBtn, &QPushButton::clicked, this, [] { qDebug("setting button clicked."); });
+    connect(ui.addBtn, &QPushButton::clicked, this, [this] { addVideoFiles(); });
+    connect(ui.deleteBtn, &QPushButton::clicked, this, [this] { deleteCurrentVideo(); });
+    connect(this, &Quorvel::signalUpdateConvertStatus, this,
+            [this](int rowNum, const QString &statusStr) { updateConvertStatus(rowNum, statusStr); });
+    connect(ui.convertBtn, &QPushButton::clicked, this, [this] { startConvert(); });
+    connect(ui.stopConvertBtn, &QPushButton::clicked, this, [] { qDebug("stop button clicked."); });
+}
+
+Quorvel::~Quorvel()
+{
+    // The batch gives up any request still waiting for this thread once it is
+    // asked to stop, so waiting here without serving events cannot deadlock.
+    m_stopRequested = true;
+    m_batch.waitForFinished();
+}
+
+void Quorvel::addVideoFiles()
+{
+    const QString startFolder = QFileInfo(QStringLiteral(".")).absolutePath();
+    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Select files"), startFolder, tr("All files(*.*)"));
+    if (files.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Warning"), QStringLiteral("Failed to open the file."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    JobTable::appendRows(ui.videoTableWidget, files);
+}
+
+void Quorvel::deleteCurrentVideo()
+{
+    JobTable::removeCurrentRow(ui.videoTableWidget);
+}
+
+void Quorvel::updateConvertStatus(int rowNum, QString statusStr)
+{
+    JobTable::setStatus(ui.videoTableWidget, rowNum, statusStr);
+    // Paint the new text now rather than when the event loop comes round.
+    QCoreApplication::processEvents();
+}
+
+void Quorvel::startConvert()
+{
+    if (isConverting) {
+        qDebug("In convert process, please wait.");
+        return;
+    }
+    isConverting = true;
+    m_batch = QtConcurrent::run(QThreadPool::globalInstance(), this, &Quorvel::convertAllVideos);
+}
+
+void Quorvel::convertAllVideos()
+{
+    // Cleared on every way out of the batch, an exception included.
+    const auto batchEnded = qScopeGuard([this] { isConverting = false; });
+
+    BatchHost host;
+    host.rowCount = [this] {
+        return askGuiThread<int>([this] { return ui.videoTableWidget->rowCount(); }).value_or(0);
+    };
+    host.selectRow = [this](int row) {
+        return askGuiThread<std::optional<QString>>([this, row] {
+                   return JobTable::selectRowSource(ui.videoTableWidget, row);
+               }).value_or(std::nullopt);
+    };
+    host.resolutionLabel = [this] {
+        return askGuiThread<QString>([this] { return ui.resolutionCB->currentText(); }).value_or(QString());
+    };
+    host.report = [this](int row, const QString &status) { emit signalUpdateConvertStatus(row, status); };
+    convertBatch(host, m_stopRequested);
+}
+
+// Runs `read` on the GUI thread, where the widgets live, and waits for its
+// answer. The wait gives up once the batch is asked to stop: the window's
+// destructor waits for the batch without serving requests, and a request
+// still queued then is dropped with the window.
+template <typename Result, typename Read>
+std::optional<Result> Quorvel::askGuiThread(Read read)
+{
+    struct Answer {
+        QSemaphore ready;
+        Result value {};
+    };
+    const auto answer = std::make_shared<Answer>();
+    QMetaObject::invokeMethod(
+        this,
+        [answer, read] {
+            answer->value = read();
+            answer->ready.release();
+        },
+        Qt::QueuedConnection);
+    while (!answer->ready.tryAcquire(1, answerPollMs)) {
+        if (m_stopRequested)
+            return std::nullopt;
+    }
+    return answer->value;
+}
