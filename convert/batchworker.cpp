@@ -3,6 +3,7 @@
 #include "toolcommands.h"
 #include "toolrun.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -33,10 +34,13 @@ bool sameFile(const QString &a, const QString &b)
     return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
 }
 
+// Sleeps in short slices that watch for a stop, against a deadline so the
+// slices' own overshoot does not add up.
 void pause(const std::atomic_bool &stopRequested)
 {
-    for (int waited = 0; waited < pauseAfterRowMs && !stopRequested; waited += pauseSliceMs)
-        QThread::msleep(pauseSliceMs);
+    const QDeadlineTimer deadline(pauseAfterRowMs, Qt::PreciseTimer);
+    while (!stopRequested && !deadline.hasExpired())
+        QThread::msleep(qBound<qint64>(1, deadline.remainingTime(), pauseSliceMs));
 }
 
 } // namespace

@@ -14,13 +14,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QSemaphore>
 #include <QTableWidget>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace {
 constexpr int eventPumpIntervalMs = 200;
@@ -100,6 +102,39 @@ void Quorvel::startConvert()
     m_batch = QtConcurrent::run(QThreadPool::globalInstance(), this, &Quorvel::convertAllVideos);
 }
 
+// Runs `read` on the GUI thread, where the widgets live, and waits for its
+// answer. The wait gives up once the batch is asked to stop: the window's
+// destructor waits for the batch without serving requests, and a request
+// still queued then is dropped with the window. (The hand-over uses the
+// standard library's mutex so that ThreadSanitizer sees it.)
+template <typename Result, typename Read>
+std::optional<Result> Quorvel::askGuiThread(Read read)
+{
+    struct Answer {
+        std::mutex mutex;
+        std::condition_variable ready;
+        std::optional<Result> value;
+    };
+    const auto answer = std::make_shared<Answer>();
+    QMetaObject::invokeMethod(
+        this,
+        [answer, read] {
+            Result value = read();
+            const std::lock_guard<std::mutex> lock(answer->mutex);
+            answer->value = std::move(value);
+            answer->ready.notify_one();
+        },
+        Qt::QueuedConnection);
+
+    std::unique_lock<std::mutex> lock(answer->mutex);
+    while (!answer->value) {
+        if (m_stopRequested)
+            return std::nullopt;
+        answer->ready.wait_for(lock, std::chrono::milliseconds(answerPollMs));
+    }
+    return std::move(answer->value);
+}
+
 void Quorvel::convertAllVideos()
 {
     // Cleared on every way out of the batch, an exception included.
@@ -119,30 +154,4 @@ void Quorvel::convertAllVideos()
     };
     host.report = [this](int row, const QString &status) { emit signalUpdateConvertStatus(row, status); };
     convertBatch(host, m_stopRequested);
-}
-
-// Runs `read` on the GUI thread, where the widgets live, and waits for its
-// answer. The wait gives up once the batch is asked to stop: the window's
-// destructor waits for the batch without serving requests, and a request
-// still queued then is dropped with the window.
-template <typename Result, typename Read>
-std::optional<Result> Quorvel::askGuiThread(Read read)
-{
-    struct Answer {
-        QSemaphore ready;
-        Result value {};
-    };
-    const auto answer = std::make_shared<Answer>();
-    QMetaObject::invokeMethod(
-        this,
-        [answer, read] {
-            answer->value = read();
-            answer->ready.release();
-        },
-        Qt::QueuedConnection);
-    while (!answer->ready.tryAcquire(1, answerPollMs)) {
-        if (m_stopRequested)
-            return std::nullopt;
-    }
-    return answer->value;
 }
