@@ -1,0 +1,292 @@
+// Quorvel's own cost around the tools' work. Prints one figure per line.
+// Run from a working directory prepared by tools/prepare-workdir (bench/run
+// does it): the batch figures use the real tools.
+//
+//   quorvel_bench [table] [memory] [batch] [startup]   (all when none given)
+
+#include "benchsupport.h"
+#include "jobtable.h"
+#include "quorvel.h"
+#include "toolcommands.h"
+#include "toolrun.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+QStringList manyPaths(int count)
+{
+    QStringList paths;
+    paths.reserve(count);
+    for (int i = 0; i < count; ++i)
+        paths << QStringLiteral("/home/user/Videos/holiday %1/clip %1 part.%2.mp4").arg(i).arg(i % 7);
+    return paths;
+}
+
+QTableWidget *tableOf(Quorvel &window)
+{
+    return window.findChild<QTableWidget *>(QStringLiteral("videoTableWidget"));
+}
+
+double addRows(int count)
+{
+    Quorvel window;
+    window.show();
+    QCoreApplication::processEvents();
+    const QStringList paths = manyPaths(count);
+    QElapsedTimer clock;
+    clock.start();
+    JobTable::appendRows(tableOf(window), paths);
+    QCoreApplication::processEvents(); // the layout and paint that follow
+    return clock.nsecsElapsed() / 1e6;
+}
+
+void tableFigures()
+{
+    const double ms1k = addRows(1000);
+    const double ms10k = addRows(10000);
+    const double ms20k = addRows(20000);
+    const char *how = "rows appended as the Add button does with the dialog's list, window shown, pending events processed";
+    printFigure("add 1000 rows", ms1k, "ms", "none", how);
+    printFigure("add 10000 rows", ms10k, "ms", "<= 500 ms", how);
+    printFigure("add 20000 rows", ms20k, "ms", "none", how);
+    printFigure("add 20000 / add 10000", ms20k / ms10k, "ratio", "<= 2.2", "the two figures above, same run");
+
+    Quorvel window;
+    window.show();
+    JobTable::appendRows(tableOf(window), manyPaths(20000));
+    QCoreApplication::processEvents();
+    std::vector<double> times;
+    for (int i = 0; i < 20; ++i) {
+        tableOf(window)->setCurrentCell(10000 - i * 100, 0);
+        QElapsedTimer clock;
+        clock.start();
+        window.deleteCurrentVideo();
+        QCoreApplication::processEvents();
+        times.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    printFigure("delete one row of 20000", times.back(), "ms", "<= 5 ms",
+                "worst of 20 Deletes in the middle of a 20000-row table, pending events processed");
+}
+
+void memoryFigure(const QString &benchDir)
+{
+    const std::atomic_bool noStop { false };
+    const QString tool = benchDir + "/loud-tool";
+
+    long before = statusKb("VmRSS");
+    if (!resetPeakRss()) {
+        std::printf("tool output memory: cannot reset the peak resident size here\n");
+        return;
+    }
+    const bool found = runTool('"' + tool + '"', "Flushing video frames", noStop);
+    long peak = statusKb("VmHWM");
+    printFigure("peak memory rise over 50 MB of tool output", (peak - before) / 1024.0, "MB", "<= 8 MB",
+                found ? "VmHWM during the first run of a tool printing 50 MB before its marker, minus VmRSS before"
+                      : "MARKER NOT FOUND");
+
+    // For comparison: holding the whole output, decoding it and searching it at the end.
+    before = statusKb("VmRSS");
+    resetPeakRss();
+    QProcess process;
+    process.start(tool, {});
+    process.waitForFinished(-1);
+    const bool heldFound = QString::fromLocal8Bit(process.readAllStandardOutput()).contains("Flushing video frames");
+    peak = statusKb("VmHWM");
+    printFigure("same, output held and searched at the end", (peak - before) / 1024.0, "MB", "reference only",
+                heldFound ? "the same tool, read whole after it ended, as a comparison" : "MARKER NOT FOUND");
+}
+
+// Generates the clips; half need the pre-process.
+QStringList makeClips(int count)
+{
+    QDir().mkpath(QStringLiteral("clips"));
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QDir::current().filePath(QStringLiteral("clips/clip%1.%2").arg(i).arg(i % 2 ? "avi" : "mp4"));
+        if (!QFileInfo::exists(path)) {
+            QProcess::execute(QStringLiteral("ffmpeg"),
+                              { "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                "testsrc=size=320x240:rate=25:duration=1", "-f", "lavfi", "-i", "sine=duration=1",
+                                "-shortest", path });
+        }
+        paths << path;
+    }
+    return paths;
+}
+
+QString shellQuoted(const QString &argument)
+{
+    QString quoted = argument;
+    quoted.replace('\'', QLatin1String("'\\''"));
+    return '\'' + quoted + '\'';
+}
+
+QString shellLine(const QString &command)
+{
+    QStringList words;
+    for (const QString &word : QProcess::splitCommand(command))
+        words << shellQuoted(word);
+    return words.join(' ') + " >/dev/null 2>&1\n";
+}
+
+// The same command lines as the batch, back to back with the same pause.
+double runPlainScript(const QStringList &sources, const QString &label)
+{
+    QString script = QStringLiteral("set +e\n");
+    for (const QString &source : sources) {
+        QString input = source;
+        if (suffixOf(source).compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0) {
+            script += shellLine(buildPreProcessCommand(source, buildPreProcessPath()));
+            input = buildPreProcessPath();
+        }
+        script += shellLine(buildConvertCommand(scaleForResolution(label), input, buildTargetPath(baseNameOf(source))));
+        if (input != source)
+            script += "rm -f " + shellQuoted(input) + "\n";
+        script += QStringLiteral("sleep 0.5\n");
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QProcess::execute(QStringLiteral("bash"), { "-c", script });
+    return clock.nsecsElapsed() / 1e6;
+}
+
+struct ProgramRun {
+    double ms = 0;
+    std::vector<double> lateness;
+};
+
+ProgramRun runProgramBatch(const QStringList &sources)
+{
+    Quorvel window;
+    window.show();
+    JobTable::appendRows(tableOf(window), sources);
+    QCoreApplication::processEvents();
+
+    ProgramRun run;
+    QElapsedTimer tick;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    heartbeat.setInterval(10);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        run.lateness.push_back(std::max(0.0, tick.nsecsElapsed() / 1e6 - 10.0));
+        tick.restart();
+    });
+
+    QEventLoop loop;
+    QTimer watch;
+    watch.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!window.isBatchRunning())
+            loop.quit();
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    window.findChild<QPushButton *>(QStringLiteral("convertBtn"))->click();
+    tick.start();
+    heartbeat.start();
+    watch.start(1);
+    loop.exec();
+    run.ms = clock.nsecsElapsed() / 1e6;
+    heartbeat.stop();
+    for (int row = 0; row < sources.size(); ++row) {
+        const QTableWidgetItem *status = tableOf(window)->item(row, 3);
+        if (!status || status->text() != QLatin1String("Success"))
+            std::printf("warning: row %d ended %s\n", row, status ? qPrintable(status->text()) : "without status");
+    }
+    return run;
+}
+
+void batchFigures()
+{
+    const int rows = 10;
+    const QStringList sources = makeClips(rows);
+    double script = 1e12;
+    double program = 1e12;
+    std::vector<double> lateness;
+    for (int round = 0; round < 3; ++round) {
+        script = std::min(script, runPlainScript(sources, QStringLiteral("320x240")));
+        ProgramRun run = runProgramBatch(sources);
+        program = std::min(program, run.ms);
+        lateness.insert(lateness.end(), run.lateness.begin(), run.lateness.end());
+    }
+    const char *how = "best of 3 alternating runs, 10 rows of 1 s clips (5 mp4, 5 avi), real tools";
+    printFigure("batch time, plain script", script, "ms", "none", how);
+    printFigure("batch time, Quorvel", program, "ms", "none", how);
+    printFigure("batch time ratio Quorvel / script", program / script, "ratio", "<= 1.02", how);
+    printFigure("Quorvel's own cost per row", (program - script) / rows, "ms", "<= 20 ms", "(Quorvel - script) / rows");
+
+    std::sort(lateness.begin(), lateness.end());
+    const double p99 = lateness.empty() ? 0 : lateness[size_t(0.99 * (lateness.size() - 1))];
+    const char *tickHow = "lateness of a 10 ms GUI-thread timer while the batches above ran";
+    printFigure("GUI timer lateness p99", p99, "ms", "<= 5 ms", tickHow);
+    printFigure("GUI timer lateness worst", lateness.empty() ? 0 : lateness.back(), "ms", "<= 16 ms", tickHow);
+}
+
+void startupFigures(const QString &probe)
+{
+    std::vector<double> shown;
+    long idleKb = 0;
+    long rowsKb = 0;
+    for (int round = 0; round < 5; ++round) {
+        QProcess process;
+        QElapsedTimer clock;
+        clock.start();
+        process.start(probe, {});
+        double shownMs = -1;
+        while (process.state() != QProcess::NotRunning || process.canReadLine()) {
+            if (!process.canReadLine() && !process.waitForReadyRead(10000))
+                break;
+            while (process.canReadLine()) {
+                const QList<QByteArray> words = process.readLine().trimmed().split(' ');
+                if (words.first() == "shown" && shownMs < 0)
+                    shownMs = clock.nsecsElapsed() / 1e6;
+                else if (words.first() == "idle-rss-kb")
+                    idleKb = words.last().toLong();
+                else if (words.first() == "rows-rss-kb")
+                    rowsKb = words.last().toLong();
+            }
+        }
+        process.waitForFinished();
+        shown.push_back(shownMs);
+    }
+    std::sort(shown.begin(), shown.end());
+    printFigure("start-up to window shown", shown[shown.size() / 2], "ms", "<= 150 ms",
+                "median of 5 starts of the program's own main(), from process start to the first event-loop pass");
+    printFigure("resident memory idle", idleKb / 1024.0, "MB", "<= 60 MB", "VmRSS 0.5 s after the window showed");
+    printFigure("resident memory with 10000 rows", rowsKb / 1024.0, "MB", "none", "VmRSS after adding 10000 rows");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QStringList parts = app.arguments().mid(1);
+    if (parts.isEmpty())
+        parts = QStringList { "table", "memory", "batch", "startup" };
+    const QString benchDir = QStringLiteral(QUORVEL_BENCH_DIR);
+    std::printf("Quorvel benchmarks, working directory %s\n", qPrintable(QDir::currentPath()));
+    if (parts.contains("startup"))
+        startupFigures(QStringLiteral(QUORVEL_STARTUP_PROBE));
+    if (parts.contains("table"))
+        tableFigures();
+    if (parts.contains("memory"))
+        memoryFigure(benchDir);
+    if (parts.contains("batch"))
+        batchFigures();
+    return 0;
+}
