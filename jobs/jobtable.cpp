@@ -1,10 +1,7 @@
 #include "jobtable.h"
 
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QTableWidget>
-
-#include <vector>
 
 namespace JobTable {
 
@@ -20,42 +17,12 @@ QTableWidgetItem *makeItem(const QString &text, Qt::Alignment alignment)
     return item;
 }
 
-// Columns that size to their contents measure every row on each insert;
-// during a bulk insert they are switched to fixed width and restored after,
-// which measures once and gives the same widths.
-class ContentSizingPause
-{
-public:
-    explicit ContentSizingPause(QHeaderView *header)
-        : m_header(header)
-    {
-        for (int section = 0; section < header->count(); ++section) {
-            if (header->sectionResizeMode(section) == QHeaderView::ResizeToContents) {
-                m_sections.push_back(section);
-                header->setSectionResizeMode(section, QHeaderView::Fixed);
-            }
-        }
-    }
-    ~ContentSizingPause()
-    {
-        for (int section : m_sections)
-            m_header->setSectionResizeMode(section, QHeaderView::ResizeToContents);
-    }
-    ContentSizingPause(const ContentSizingPause &) = delete;
-    ContentSizingPause &operator=(const ContentSizingPause &) = delete;
-
-private:
-    QHeaderView *m_header;
-    std::vector<int> m_sections;
-};
-
 } // namespace
 
 void appendRows(QTableWidget *table, const QStringList &paths)
 {
     if (paths.isEmpty())
         return;
-    const ContentSizingPause pause(table->horizontalHeader());
     const QString targetFolderText = QStringLiteral("/output");
     for (const QString &path : paths) {
         const int row = table->rowCount();
