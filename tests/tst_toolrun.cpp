@@ -6,9 +6,10 @@
 #include "toolrun.h"
 
 #include <QElapsedTimer>
+
+#include <future>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QtConcurrent>
 #include <QtTest>
 
 using namespace TestSupport;
@@ -94,7 +95,7 @@ private slots:
         QTemporaryDir temp;
         const QString pidFile = temp.filePath("pid");
         std::atomic_bool stop { false };
-        QFuture<bool> run = QtConcurrent::run([&] {
+        std::future<bool> run = std::async(std::launch::async, [&] {
             return runTool(shell("echo $$ > '" + pidFile + "'; exec sleep 600"), marker, stop);
         });
         QTRY_VERIFY(readPid(pidFile) > 0);
@@ -104,7 +105,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         stop = true;
-        QCOMPARE(run.result(), false);
+        QCOMPARE(run.get(), false);
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(processGone(pid));
     }
@@ -114,14 +115,14 @@ private slots:
         QTemporaryDir temp;
         const QString pidFile = temp.filePath("pid");
         std::atomic_bool stop { false };
-        QFuture<bool> run = QtConcurrent::run([&] {
+        std::future<bool> run = std::async(std::launch::async, [&] {
             return runTool(shell("trap '' TERM; echo $$ > '" + pidFile + "'; while :; do sleep 0.05; done"),
                            marker, stop);
         });
         QTRY_VERIFY(readPid(pidFile) > 0);
         const qint64 pid = readPid(pidFile);
         stop = true;
-        QCOMPARE(run.result(), false);
+        QCOMPARE(run.get(), false);
         QVERIFY(processGone(pid));
     }
 };

@@ -6,9 +6,9 @@
 
 #include <QPushButton>
 #include <QTableWidget>
-#include <QThreadPool>
-#include <QtConcurrent>
 #include <QtTest>
+
+#include <thread>
 
 using namespace TestSupport;
 
@@ -45,11 +45,12 @@ private slots:
         auto *table = window.findChild<QTableWidget *>("videoTableWidget");
         table->setRowCount(4);
 
-        QtConcurrent::run(QThreadPool::globalInstance(), [&window] {
+        std::thread worker([&window] {
             emit window.signalUpdateConvertStatus(2, QStringLiteral("Pre process"));
             emit window.signalUpdateConvertStatus(2, QStringLiteral("Converting"));
             emit window.signalUpdateConvertStatus(1, QStringLiteral("Failed"));
-        }).waitForFinished();
+        });
+        worker.join();
         // Delivered queued: nothing shows until the GUI thread gets to it.
         QVERIFY(!table->item(2, 3));
         QTRY_VERIFY(table->item(1, 3));

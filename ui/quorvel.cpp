@@ -1,6 +1,7 @@
 #include "quorvel.h"
 
 #include "batchworker.h"
+#include "guirequests.h"
 #include "jobtable.h"
 #include "paths.h"
 
@@ -33,6 +34,7 @@ Quorvel::Quorvel(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
+    m_guiRequests = new GuiRequests(this);
     ui.settingBtn->hide();
     ui.stopConvertBtn->hide();
 
@@ -66,6 +68,10 @@ Quorvel::~Quorvel()
     // asked to stop, so waiting here without serving events cannot deadlock.
     m_stopRequested = true;
     m_batch.waitForFinished();
+    // Pairs with the release store that ends the batch: the batch's last
+    // touches of this window happen before its destruction in standard C++
+    // terms, not only through the future's own locking.
+    isConverting.load(std::memory_order_acquire);
 }
 
 void Quorvel::addVideoFiles()
@@ -98,15 +104,14 @@ void Quorvel::startConvert()
         qDebug("In convert process, please wait.");
         return;
     }
-    isConverting = true;
+    isConverting.store(true, std::memory_order_release);
     m_batch = QtConcurrent::run(QThreadPool::globalInstance(), this, &Quorvel::convertAllVideos);
 }
 
 // Runs `read` on the GUI thread, where the widgets live, and waits for its
 // answer. The wait gives up once the batch is asked to stop: the window's
 // destructor waits for the batch without serving requests, and a request
-// still queued then is dropped with the window. (The hand-over uses the
-// standard library's mutex so that ThreadSanitizer sees it.)
+// still queued then is dropped with the window.
 template <typename Result, typename Read>
 std::optional<Result> Quorvel::askGuiThread(Read read)
 {
@@ -116,15 +121,12 @@ std::optional<Result> Quorvel::askGuiThread(Read read)
         std::optional<Result> value;
     };
     const auto answer = std::make_shared<Answer>();
-    QMetaObject::invokeMethod(
-        this,
-        [answer, read] {
-            Result value = read();
-            const std::lock_guard<std::mutex> lock(answer->mutex);
-            answer->value = std::move(value);
-            answer->ready.notify_one();
-        },
-        Qt::QueuedConnection);
+    m_guiRequests->post([answer, read] {
+        Result value = read();
+        const std::lock_guard<std::mutex> lock(answer->mutex);
+        answer->value = std::move(value);
+        answer->ready.notify_one();
+    });
 
     std::unique_lock<std::mutex> lock(answer->mutex);
     while (!answer->value) {
@@ -137,8 +139,12 @@ std::optional<Result> Quorvel::askGuiThread(Read read)
 
 void Quorvel::convertAllVideos()
 {
+    // Pairs with the store in startConvert: everything the GUI thread did
+    // before starting the batch is visible here, whichever pool thread runs it.
+    if (!isConverting.load(std::memory_order_acquire))
+        return;
     // Cleared on every way out of the batch, an exception included.
-    const auto batchEnded = qScopeGuard([this] { isConverting = false; });
+    const auto batchEnded = qScopeGuard([this] { isConverting.store(false, std::memory_order_release); });
 
     BatchHost host;
     host.rowCount = [this] {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+class GuiRequests;
+
 #include <atomic>
 #include <optional>
 
@@ -46,6 +48,7 @@ private:
     std::atomic_bool isConverting { false };
     Ui::QuorvelClass ui;
 
+    GuiRequests *m_guiRequests = nullptr;
     std::atomic_bool m_stopRequested { false };
     QFuture<void> m_batch;
 };
