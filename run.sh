@@ -5,8 +5,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 "$root/tools/install-deps"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
-cmake --build "$root/build" --target quorvel -j"$(nproc)" >/dev/null
+cmake -S "$root" -B "$root/build-run" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF >/dev/null
+cmake --build "$root/build-run" --target quorvel -j"$(nproc)" >/dev/null
 
 workdir=${QUORVEL_WORKDIR:-$root/run}
 "$root/tools/prepare-workdir" "$workdir"
@@ -16,4 +16,4 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; t
     exit 1
 fi
 cd "$workdir"
-exec "$root/build/app/quorvel" "$@"
+exec "$root/build-run/app/quorvel" "$@"
