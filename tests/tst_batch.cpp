@@ -369,6 +369,32 @@ private slots:
         QVERIFY(!QFile::exists(out("PreProcess.avi")));
     }
 
+    void sourceThatIsTheTemporaryFileIsKept()
+    {
+        // A source reached through a link whose suffix is not avi, pointing
+        // at the temporary file's path: the pre-process would write over it
+        // and the clean-up would delete it.
+        QFile original(out("PreProcess.avi"));
+        QVERIFY(original.open(QIODevice::WriteOnly));
+        original.write("the user's own video");
+        original.close();
+        const QString link = QDir::current().filePath("link.mp4");
+        QFile::remove(link);
+        QVERIFY(QFile::link(out("PreProcess.avi"), link));
+
+        Quorvel window;
+        StatusLog statuses(&window);
+        JobTable::appendRows(tableOf(window), { link });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+
+        QCOMPARE(statuses.forRow(0), QStringList({ PP, NO, CV, OK }));
+        QVERIFY(runsOf("ffmpeg").isEmpty());
+        QCOMPARE(runsOf("mencoder").first().at(18), out("link.avi"));
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QCOMPARE(original.readAll(), QByteArray("the user's own video"));
+    }
+
     void unwritableOutputFolderFailsEveryStep()
     {
         QDir("output").removeRecursively();
