@@ -57,7 +57,8 @@ void tableFigures()
     const double ms1k = addRows(1000);
     const double ms10k = addRows(10000);
     const double ms20k = addRows(20000);
-    const char *how = "rows appended as the Add button does with the dialog's list, window shown, pending events processed";
+    const char *how =
+        "rows appended as the Add button does with the dialog's list, window shown, pending events processed";
     printFigure("add 1000 rows", ms1k, "ms", "none", how);
     printFigure("add 10000 rows", ms10k, "ms", "<= 500 ms", how);
     printFigure("add 20000 rows", ms20k, "ms", "none", how);
@@ -115,7 +116,8 @@ QStringList makeClips(int count)
     QDir().mkpath(QStringLiteral("clips"));
     QStringList paths;
     for (int i = 0; i < count; ++i) {
-        const QString path = QDir::current().filePath(QStringLiteral("clips/clip%1.%2").arg(i).arg(i % 2 ? "avi" : "mp4"));
+        const QString path = QDir::current().filePath(
+            QStringLiteral("clips/clip%1.%2").arg(i).arg(i % 2 ? "avi" : "mp4"));
         if (!QFileInfo::exists(path)) {
             QProcess::execute(QStringLiteral("ffmpeg"),
                               { "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",

@@ -64,8 +64,8 @@ QString buildConvertCommand(const QString &scale, const QString &inputPath, cons
     return QString::asprintf("\"%s\" -oac lavc -lavcopts acodec=mp2:abitrate=128 -srate 44100 -vf scale=%s -ovc xvid "
                              "-xvidencopts bitrate=608:max_bframes=0:quant_type=h263:me_quality=0 "
                              "-force-avi-aspect 4:3 -mc 0 \"%s\" -o \"%s\"",
-                             quotable(mencoderPath).c_str(), scale.toStdString().c_str(),
-                             quotable(inputPath).c_str(), quotable(targetPath).c_str());
+                             quotable(mencoderPath).c_str(), scale.toStdString().c_str(), quotable(inputPath).c_str(),
+                             quotable(targetPath).c_str());
 }
 
 QString baseNameOf(const QString &path)

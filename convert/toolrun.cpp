@@ -76,8 +76,7 @@ bool runTool(const QString &command, const QByteArray &marker, const std::atomic
                      [&] { inOutput.feed(process.readAllStandardOutput()); });
     QObject::connect(&process, &QProcess::readyReadStandardError,
                      [&] { inErrors.feed(process.readAllStandardError()); });
-    QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
-                     &QEventLoop::quit);
+    QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             loop.quit();

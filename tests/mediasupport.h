@@ -20,10 +20,15 @@ constexpr double clipSeconds = 2.0;
 inline bool generateClip(const QString &path, const QString &format = QString())
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QStringList arguments { "-hide_banner", "-loglevel", "error", "-y",
-                            "-f", "lavfi", "-i", QStringLiteral("testsrc=size=320x240:rate=25:duration=%1").arg(clipSeconds),
-                            "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(clipSeconds),
-                            "-shortest" };
+    QStringList arguments {
+        "-hide_banner", "-loglevel",
+        "error",        "-y",
+        "-f",           "lavfi",
+        "-i",           QStringLiteral("testsrc=size=320x240:rate=25:duration=%1").arg(clipSeconds),
+        "-f",           "lavfi",
+        "-i",           QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(clipSeconds),
+        "-shortest"
+    };
     if (!format.isEmpty())
         arguments << "-f" << format;
     arguments << path;

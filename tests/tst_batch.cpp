@@ -134,14 +134,22 @@ private slots:
         QTest::addColumn<QString>("ffmpeg");
         QTest::addColumn<QString>("mencoder");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("both succeed") << "ok" << "ok" << QStringList { PP, OK, CV, OK };
-        QTest::newRow("markers on the other channels") << "stdout" << "stderr" << QStringList { PP, OK, CV, OK };
-        QTest::newRow("non-zero exits with markers") << "nonzero" << "nonzero" << QStringList { PP, OK, CV, OK };
-        QTest::newRow("pre-process fails") << "none" << "ok" << QStringList { PP, NO, CV, OK };
-        QTest::newRow("transcode fails") << "ok" << "none" << QStringList { PP, OK, CV, NO };
-        QTest::newRow("both crash") << "crash" << "crash" << QStringList { PP, NO, CV, NO };
-        QTest::newRow("ffmpeg missing") << "missing" << "stdout" << QStringList { PP, NO, CV, OK };
-        QTest::newRow("mencoder missing") << "ok" << "missing" << QStringList { PP, OK, CV, NO };
+        QTest::newRow("both succeed") << "ok"
+                                      << "ok" << QStringList { PP, OK, CV, OK };
+        QTest::newRow("markers on the other channels") << "stdout"
+                                                       << "stderr" << QStringList { PP, OK, CV, OK };
+        QTest::newRow("non-zero exits with markers") << "nonzero"
+                                                     << "nonzero" << QStringList { PP, OK, CV, OK };
+        QTest::newRow("pre-process fails") << "none"
+                                           << "ok" << QStringList { PP, NO, CV, OK };
+        QTest::newRow("transcode fails") << "ok"
+                                         << "none" << QStringList { PP, OK, CV, NO };
+        QTest::newRow("both crash") << "crash"
+                                    << "crash" << QStringList { PP, NO, CV, NO };
+        QTest::newRow("ffmpeg missing") << "missing"
+                                        << "stdout" << QStringList { PP, NO, CV, OK };
+        QTest::newRow("mencoder missing") << "ok"
+                                          << "missing" << QStringList { PP, OK, CV, NO };
     }
 
     void outcomesFollowTheMarkers()

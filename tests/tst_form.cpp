@@ -42,12 +42,24 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("visible");
         QTest::addColumn<int>("position");
-        QTest::newRow("setting") << "settingBtn" << "QPushButton" << "Setting" << false << 0;
-        QTest::newRow("resolution") << "resolutionCB" << "QComboBox" << "320x240" << true << 1;
-        QTest::newRow("add") << "addBtn" << "QPushButton" << "Add" << true << 2;
-        QTest::newRow("delete") << "deleteBtn" << "QPushButton" << "Delete" << true << 3;
-        QTest::newRow("convert") << "convertBtn" << "QPushButton" << "Convert" << true << 4;
-        QTest::newRow("stop") << "stopConvertBtn" << "QPushButton" << "Stop" << false << 5;
+        QTest::newRow("setting") << "settingBtn"
+                                 << "QPushButton"
+                                 << "Setting" << false << 0;
+        QTest::newRow("resolution") << "resolutionCB"
+                                    << "QComboBox"
+                                    << "320x240" << true << 1;
+        QTest::newRow("add") << "addBtn"
+                             << "QPushButton"
+                             << "Add" << true << 2;
+        QTest::newRow("delete") << "deleteBtn"
+                                << "QPushButton"
+                                << "Delete" << true << 3;
+        QTest::newRow("convert") << "convertBtn"
+                                 << "QPushButton"
+                                 << "Convert" << true << 4;
+        QTest::newRow("stop") << "stopConvertBtn"
+                              << "QPushButton"
+                              << "Stop" << false << 5;
     }
 
     void controls()

@@ -36,7 +36,8 @@ private slots:
     {
         const QString target = buildTargetPath("direct");
         const std::atomic_bool noStop { false };
-        QVERIFY(runTool(buildConvertCommand("320:240", m_clips + "/source.avi", target), "Flushing video frames", noStop));
+        QVERIFY(
+            runTool(buildConvertCommand("320:240", m_clips + "/source.avi", target), "Flushing video frames", noStop));
         verifyConversion(m_clips + "/source.avi", target, 320, 240);
     }
 

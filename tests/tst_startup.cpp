@@ -24,7 +24,8 @@ private:
         QMap<QString, QString> values;
     };
 
-    static Run runProbe(const QString &workDir, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    static Run runProbe(const QString &workDir,
+                        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         QProcess probe;
         probe.setWorkingDirectory(workDir);

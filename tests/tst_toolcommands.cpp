@@ -17,9 +17,25 @@ const QString convertOptions = QStringLiteral(
 
 QStringList convertArguments(const QString &scale, const QString &input, const QString &target)
 {
-    return { "-oac", "lavc", "-lavcopts", "acodec=mp2:abitrate=128", "-srate", "44100", "-vf", "scale=" + scale,
-             "-ovc", "xvid", "-xvidencopts", "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
-             "-force-avi-aspect", "4:3", "-mc", "0", input, "-o", target };
+    return { "-oac",
+             "lavc",
+             "-lavcopts",
+             "acodec=mp2:abitrate=128",
+             "-srate",
+             "44100",
+             "-vf",
+             "scale=" + scale,
+             "-ovc",
+             "xvid",
+             "-xvidencopts",
+             "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
+             "-force-avi-aspect",
+             "4:3",
+             "-mc",
+             "0",
+             input,
+             "-o",
+             target };
 }
 
 } // namespace
@@ -42,14 +58,22 @@ private slots:
     {
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("scale");
-        QTest::newRow("320x240") << "320x240" << "320:240";
-        QTest::newRow("160x128") << "160x128" << "160:128";
-        QTest::newRow("128x128") << "128x128" << "128:128";
-        QTest::newRow("220x176") << "220x176" << "220:176";
-        QTest::newRow("searched, not compared") << "QVGA (320x240) wide" << "320:240";
-        QTest::newRow("capital X") << "320X240" << "";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("unknown") << "640x480" << "";
+        QTest::newRow("320x240") << "320x240"
+                                 << "320:240";
+        QTest::newRow("160x128") << "160x128"
+                                 << "160:128";
+        QTest::newRow("128x128") << "128x128"
+                                 << "128:128";
+        QTest::newRow("220x176") << "220x176"
+                                 << "220:176";
+        QTest::newRow("searched, not compared") << "QVGA (320x240) wide"
+                                                << "320:240";
+        QTest::newRow("capital X") << "320X240"
+                                   << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("unknown") << "640x480"
+                                 << "";
     }
 
     void scaleForResolution()
@@ -64,11 +88,21 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("baseName");
         QTest::addColumn<QString>("suffix");
-        QTest::newRow("several dots") << "/v/clip.final.MP4" << "clip" << "MP4";
-        QTest::newRow("no suffix") << "/v/movie" << "movie" << "";
-        QTest::newRow("hidden") << "/v/.hidden" << "" << "hidden";
-        QTest::newRow("avi") << "/v/a.avi" << "a" << "avi";
-        QTest::newRow("dot in folder") << "/v.d/movie" << "movie" << "";
+        QTest::newRow("several dots") << "/v/clip.final.MP4"
+                                      << "clip"
+                                      << "MP4";
+        QTest::newRow("no suffix") << "/v/movie"
+                                   << "movie"
+                                   << "";
+        QTest::newRow("hidden") << "/v/.hidden"
+                                << ""
+                                << "hidden";
+        QTest::newRow("avi") << "/v/a.avi"
+                             << "a"
+                             << "avi";
+        QTest::newRow("dot in folder") << "/v.d/movie"
+                                       << "movie"
+                                       << "";
     }
 
     void nameParts()
@@ -85,13 +119,20 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("escapedSource");
-        QTest::newRow("plain") << "/videos/clip.mp4" << "/videos/clip.mp4";
-        QTest::newRow("blanks") << "/my videos/a b.mp4" << "/my videos/a b.mp4";
-        QTest::newRow("tab") << "/v/a\tb.mkv" << "/v/a\tb.mkv";
-        QTest::newRow("percent") << "/v/100%s %d.mp4" << "/v/100%s %d.mp4";
-        QTest::newRow("non-ASCII") << QString::fromUtf8("/vidéos/映画 ü.mp4") << QString::fromUtf8("/vidéos/映画 ü.mp4");
-        QTest::newRow("double quote") << "/v/say \"hi\".mp4" << "/v/say \"\"\"hi\"\"\".mp4";
-        QTest::newRow("quote at the ends") << "\"/v/q.mp4\"" << "\"\"\"/v/q.mp4\"\"\"";
+        QTest::newRow("plain") << "/videos/clip.mp4"
+                               << "/videos/clip.mp4";
+        QTest::newRow("blanks") << "/my videos/a b.mp4"
+                                << "/my videos/a b.mp4";
+        QTest::newRow("tab") << "/v/a\tb.mkv"
+                             << "/v/a\tb.mkv";
+        QTest::newRow("percent") << "/v/100%s %d.mp4"
+                                 << "/v/100%s %d.mp4";
+        QTest::newRow("non-ASCII") << QString::fromUtf8("/vidéos/映画 ü.mp4")
+                                   << QString::fromUtf8("/vidéos/映画 ü.mp4");
+        QTest::newRow("double quote") << "/v/say \"hi\".mp4"
+                                      << "/v/say \"\"\"hi\"\"\".mp4";
+        QTest::newRow("quote at the ends") << "\"/v/q.mp4\""
+                                           << "\"\"\"/v/q.mp4\"\"\"";
     }
 
     void preProcessCommand()
@@ -117,13 +158,34 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("escapedInput");
-        QTest::newRow("320x240") << "320x240" << "/v/a.avi" << "/o/a.avi" << "/v/a.avi";
-        QTest::newRow("160x128") << "160x128" << "/v/a.avi" << "/o/a.avi" << "/v/a.avi";
-        QTest::newRow("128x128") << "128x128" << "/v/a.avi" << "/o/a.avi" << "/v/a.avi";
-        QTest::newRow("220x176") << "220x176" << "/v/a.avi" << "/o/a.avi" << "/v/a.avi";
-        QTest::newRow("no match") << "nothing" << "/v/a.avi" << "/o/a.avi" << "/v/a.avi";
-        QTest::newRow("blanks and percent") << "320x240" << "/my v/50% a.avi" << "/o/50% a.avi" << "/my v/50% a.avi";
-        QTest::newRow("quote") << "320x240" << "/v/\"a\".avi" << "/o/\"a\".avi" << "/v/\"\"\"a\"\"\".avi";
+        QTest::newRow("320x240") << "320x240"
+                                 << "/v/a.avi"
+                                 << "/o/a.avi"
+                                 << "/v/a.avi";
+        QTest::newRow("160x128") << "160x128"
+                                 << "/v/a.avi"
+                                 << "/o/a.avi"
+                                 << "/v/a.avi";
+        QTest::newRow("128x128") << "128x128"
+                                 << "/v/a.avi"
+                                 << "/o/a.avi"
+                                 << "/v/a.avi";
+        QTest::newRow("220x176") << "220x176"
+                                 << "/v/a.avi"
+                                 << "/o/a.avi"
+                                 << "/v/a.avi";
+        QTest::newRow("no match") << "nothing"
+                                  << "/v/a.avi"
+                                  << "/o/a.avi"
+                                  << "/v/a.avi";
+        QTest::newRow("blanks and percent") << "320x240"
+                                            << "/my v/50% a.avi"
+                                            << "/o/50% a.avi"
+                                            << "/my v/50% a.avi";
+        QTest::newRow("quote") << "320x240"
+                               << "/v/\"a\".avi"
+                               << "/o/\"a\".avi"
+                               << "/v/\"\"\"a\"\"\".avi";
     }
 
     void convertCommand()
@@ -139,7 +201,8 @@ private slots:
         QCOMPARE(command,
                  "\"" + mencoderPath + "\"" + convertOptions.arg(scale) + "\"" + escapedInput + "\" -o \""
                      + escapedTarget + "\"");
-        QCOMPARE(QProcess::splitCommand(command), QStringList { mencoderPath } + convertArguments(scale, input, target));
+        QCOMPARE(QProcess::splitCommand(command),
+                 QStringList { mencoderPath } + convertArguments(scale, input, target));
     }
 
     void emptyScaleLeavesABareScaleArgument()

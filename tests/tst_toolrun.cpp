@@ -7,10 +7,10 @@
 
 #include <QElapsedTimer>
 
-#include <future>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+#include <future>
 
 using namespace TestSupport;
 
@@ -39,9 +39,12 @@ private slots:
         using Chunks = QList<QByteArray>;
         QTest::newRow("whole") << Chunks { "x Flushing video frames y" } << true;
         QTest::newRow("split in two") << Chunks { "abc Flushing vid", "eo frames." } << true;
-        QTest::newRow("one byte at a time")
-            << [] { Chunks c; for (char ch : QByteArray("..Flushing video frames")) c << QByteArray(1, ch); return c; }()
-            << true;
+        QTest::newRow("one byte at a time") << [] {
+            Chunks c;
+            for (char ch : QByteArray("..Flushing video frames"))
+                c << QByteArray(1, ch);
+            return c;
+        }() << true;
         QTest::newRow("split over three") << Chunks { "Flush", "ing video f", "rames" } << true;
         QTest::newRow("last byte alone") << Chunks { "Flushing video frame", "s" } << true;
         QTest::newRow("empty chunks between") << Chunks { "Flushing ", "", "video frames" } << true;
@@ -69,8 +72,7 @@ private slots:
         QTest::newRow("marker, then exit 3") << shell("echo 'Flushing video frames'; exit 3") << true;
         QTest::newRow("no marker, exit 0") << shell("echo done") << false;
         QTest::newRow("crash") << shell("kill -SEGV $$") << false;
-        QTest::newRow("written in pieces")
-            << shell("printf 'Flushing vi'; sleep 0.2; printf 'deo frames'") << true;
+        QTest::newRow("written in pieces") << shell("printf 'Flushing vi'; sleep 0.2; printf 'deo frames'") << true;
         QTest::newRow("pieces on both channels")
             << shell("printf 'Flushing vi'; sleep 0.1; printf 'deo frames' >&2") << false;
         QTest::newRow("missing program") << "/nonexistent/bin/mencoder -o x" << false;
@@ -116,8 +118,8 @@ private slots:
         const QString pidFile = temp.filePath("pid");
         std::atomic_bool stop { false };
         std::future<bool> run = std::async(std::launch::async, [&] {
-            return runTool(shell("trap '' TERM; echo $$ > '" + pidFile + "'; while :; do sleep 0.05; done"),
-                           marker, stop);
+            return runTool(shell("trap '' TERM; echo $$ > '" + pidFile + "'; while :; do sleep 0.05; done"), marker,
+                           stop);
         });
         QTRY_VERIFY(readPid(pidFile) > 0);
         const qint64 pid = readPid(pidFile);

@@ -21,8 +21,10 @@ private slots:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("line");
-        QTest::newRow("setting") << "settingBtn" << "setting button clicked.";
-        QTest::newRow("stop") << "stopConvertBtn" << "stop button clicked.";
+        QTest::newRow("setting") << "settingBtn"
+                                 << "setting button clicked.";
+        QTest::newRow("stop") << "stopConvertBtn"
+                              << "stop button clicked.";
     }
 
     void hiddenButtonsWriteOneDebugLineEach()

@@ -77,7 +77,8 @@ Quorvel::~Quorvel()
 void Quorvel::addVideoFiles()
 {
     const QString startFolder = QFileInfo(QStringLiteral(".")).absolutePath();
-    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Select files"), startFolder, tr("All files(*.*)"));
+    const QStringList files = QFileDialog::getOpenFileNames(this, tr("Select files"), startFolder,
+                                                            tr("All files(*.*)"));
     if (files.isEmpty()) {
         QMessageBox::warning(this, QStringLiteral("Warning"), QStringLiteral("Failed to open the file."),
                              QMessageBox::Ok, QMessageBox::NoButton);
@@ -151,9 +152,9 @@ void Quorvel::convertAllVideos()
         return askGuiThread<int>([this] { return ui.videoTableWidget->rowCount(); }).value_or(0);
     };
     host.selectRow = [this](int row) {
-        return askGuiThread<std::optional<QString>>([this, row] {
-                   return JobTable::selectRowSource(ui.videoTableWidget, row);
-               }).value_or(std::nullopt);
+        return askGuiThread<std::optional<QString>>(
+                   [this, row] { return JobTable::selectRowSource(ui.videoTableWidget, row); })
+            .value_or(std::nullopt);
     };
     host.resolutionLabel = [this] {
         return askGuiThread<QString>([this] { return ui.resolutionCB->currentText(); }).value_or(QString());

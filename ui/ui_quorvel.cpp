@@ -87,7 +87,8 @@ void QuorvelClass::retranslateUi(QWidget *window)
     videoTableWidget->horizontalHeaderItem(3)->setText(text("ProcessStatus"));
     settingBtn->setText(text("Setting"));
     resolutionCB->clear();
-    resolutionCB->insertItems(0, QStringList() << text("320x240") << text("160x128") << text("128x128") << text("220x176"));
+    resolutionCB->insertItems(
+        0, QStringList() << text("320x240") << text("160x128") << text("128x128") << text("220x176"));
     addBtn->setText(text("Add"));
     deleteBtn->setText(text("Delete"));
     convertBtn->setText(text("Convert"));
