@@ -261,7 +261,7 @@ private slots:
 
     void rowsDeletedDuringABatchShiftTheRest()
     {
-        qputenv("QUORVEL_FAKE_DELAY", "0.3");
+        qputenv("QUORVEL_FAKE_DELAY", "1"); // time to act while a tool runs, even on a loaded machine
         Quorvel window;
         StatusLog statuses(&window);
         QTableWidget *table = tableOf(window);
@@ -286,7 +286,7 @@ private slots:
 
     void resolutionIsReadForEveryRow()
     {
-        qputenv("QUORVEL_FAKE_DELAY", "0.3");
+        qputenv("QUORVEL_FAKE_DELAY", "1"); // time to act while a tool runs, even on a loaded machine
         Quorvel window;
         JobTable::appendRows(tableOf(window), { "/v/a.avi", "/v/b.mp4" });
         auto *resolution = window.findChild<QComboBox *>("resolutionCB");
