@@ -1,28 +1,44 @@
 #pragma once
 
+#include "conversion.h"
+
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <optional>
 
-// What a batch needs from the window it works for. Every function is called
-// on the batch's own thread; the window answers the requests on the GUI
-// thread, where its widgets live.
-struct BatchHost {
-    // Rows in the job table; read once, when the batch begins.
-    std::function<int()> rowCount;
-    // Selects row `row` and returns its source path; nothing when the row no
-    // longer exists (rows deleted meanwhile) or the batch is being stopped.
-    std::function<std::optional<QString>(int row)> selectRow;
-    // The resolution label currently chosen.
-    std::function<QString()> resolutionLabel;
-    // A new status text for row `row`.
-    std::function<void(int row, const QString &status)> report;
+class Stop;
+
+// A row of the batch, as the window reads it when the batch reaches it.
+struct BatchRow {
+    QString source;
+    // The temporary path is the source of some row in the table.
+    bool temporaryIsASource = false;
 };
 
-// Converts the job table's rows one after another: pre-process with ffmpeg
-// when the source is not an AVI file, transcode with mencoder, report each
-// step, remove the temporary file, pause. Returns when every row is done, or
-// soon after stopRequested becomes true, with no tool left running.
-void convertBatch(const BatchHost &host, const std::atomic_bool &stopRequested);
+// What a batch needs from the window it works for. Every function is called
+// on the batch's own thread; the window answers on the GUI thread, where its
+// widgets live. The batch names its rows by their place in the batch (0 to
+// the count that takeRows returned, minus one), never by a table index: the
+// window keeps track of where each of them has moved.
+struct BatchHost {
+    // Fixes the batch's rows, those in the table now, and tells how many.
+    std::function<int()> takeRows;
+    // Selects the batch's row and reads it; nothing when it was deleted or the
+    // batch is being stopped.
+    std::function<std::optional<BatchRow>(int batchRow)> selectRow;
+    // The resolution label currently chosen.
+    std::function<QString()> resolutionLabel;
+    // A new status text for the row, shown before this returns.
+    std::function<void(int batchRow, const QString &status)> report;
+    // The row's progress, 0 to 100.
+    std::function<void(int batchRow, int percent)> progress;
+    // The row's conversion has ended.
+    std::function<void(int batchRow, const ConversionResult &result)> finished;
+};
+
+// Converts the batch's rows one after another, in table order, each once,
+// with a 500 ms pause after each. `rowStop` (a child of `batchStop`) stops the
+// row being converted and lets the batch go on; `batchStop` ends the batch
+// with no tool left running. A row stopped by the batch's stop reads "Stopped".
+void convertBatch(const BatchHost &host, const Stop &batchStop, const Stop &rowStop);

@@ -48,23 +48,29 @@ QString buildPreProcessPath()
     return QString::asprintf("%s/%s", outputPath.toStdString().c_str(), "PreProcess.avi");
 }
 
-QString buildTargetPath(const QString &baseName)
+QString buildTargetPath(const QString &baseName, const QString &outputFolder)
 {
-    return QString::asprintf("%s/%s.avi", outputPath.toStdString().c_str(), baseName.toStdString().c_str());
+    return QString::asprintf("%s/%s.avi", outputFolder.toStdString().c_str(), baseName.toStdString().c_str());
 }
 
-QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath)
+QString targetFileName(const QString &sourcePath)
 {
-    return QString::asprintf("\"%s\" %s \"%s\" \"%s\"", quotable(ffmpegPath).c_str(), "-y -i",
+    return baseNameOf(sourcePath) + QLatin1String(".avi");
+}
+
+QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath, const QString &ffmpeg)
+{
+    return QString::asprintf("\"%s\" %s \"%s\" \"%s\"", quotable(ffmpeg).c_str(), "-y -i",
                              quotable(sourcePath).c_str(), quotable(preProcessPath).c_str());
 }
 
-QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath)
+QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath,
+                            const QString &mencoder)
 {
     return QString::asprintf("\"%s\" -oac lavc -lavcopts acodec=mp2:abitrate=128 -srate 44100 -vf scale=%s -ovc xvid "
                              "-xvidencopts bitrate=608:max_bframes=0:quant_type=h263:me_quality=0 "
                              "-force-avi-aspect 4:3 -mc 0 \"%s\" -o \"%s\"",
-                             quotable(mencoderPath).c_str(), scale.toStdString().c_str(), quotable(inputPath).c_str(),
+                             quotable(mencoder).c_str(), scale.toStdString().c_str(), quotable(inputPath).c_str(),
                              quotable(targetPath).c_str());
 }
 

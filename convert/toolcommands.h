@@ -1,5 +1,7 @@
 #pragma once
 
+#include "paths.h"
+
 #include <QString>
 
 // The two tool command lines and every value that goes into them. All of it
@@ -12,14 +14,22 @@ QString scaleForResolution(const QString &label);
 // The one temporary file that the pre-process writes, in the output folder.
 QString buildPreProcessPath();
 
-// The output folder, a slash, the base name and ".avi".
-QString buildTargetPath(const QString &baseName);
+// The output folder (the working directory's output/ unless another is
+// named), a slash, the base name and ".avi".
+QString buildTargetPath(const QString &baseName, const QString &outputFolder = outputPath);
 
-// ffmpeg rewriting the source into the temporary file.
-QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath);
+// The result's file name for a source: its base name and ".avi".
+QString targetFileName(const QString &sourcePath);
 
-// mencoder transcoding the input into the target at the given scale.
-QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath);
+// ffmpeg rewriting the source into the temporary file; the tool is the
+// working directory's bin/ffmpeg unless another is named.
+QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath,
+                               const QString &ffmpeg = ffmpegPath);
+
+// mencoder transcoding the input into the target at the given scale; the
+// tool is the working directory's bin/mencoder unless another is named.
+QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath,
+                            const QString &mencoder = mencoderPath);
 
 // Base name (file name up to its first ".") and suffix (after its last "."),
 // as QFileInfo defines them.

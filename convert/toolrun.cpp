@@ -1,10 +1,10 @@
 #include "toolrun.h"
 
-#include "markersearch.h"
+#include "stop.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QProcess>
-#include <QTimer>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -14,8 +14,7 @@
 
 namespace {
 
-constexpr int stopPollMs = 25;
-constexpr int terminateGraceMs = 500;
+constexpr int terminateGraceMs = 300;
 constexpr int reapTimeoutMs = 5000;
 
 // A tool process that dies with the program: if Quorvel is killed or crashes
@@ -61,45 +60,67 @@ void stopTool(QProcess &process)
 
 } // namespace
 
-bool runTool(const QString &command, const QByteArray &marker, const std::atomic_bool &stopRequested)
+QString toolName(ToolOutput::Tool tool)
 {
-    QStringList arguments = QProcess::splitCommand(command);
-    if (arguments.isEmpty() || stopRequested)
-        return false;
-    const QString program = arguments.takeFirst();
+    return tool == ToolOutput::Tool::Ffmpeg ? QStringLiteral("ffmpeg") : QStringLiteral("mencoder");
+}
 
-    MarkerSearch inOutput(marker);
-    MarkerSearch inErrors(marker);
+ToolRun runTool(ToolOutput::Tool tool, const QString &command, const Stop &stop,
+                const std::function<void(const ToolOutput &)> &onOutput)
+{
+    ToolRun run(tool);
+    QStringList arguments = QProcess::splitCommand(command);
+    if (arguments.isEmpty())
+        return run;
+    run.program = arguments.takeFirst();
+    if (stop.isRequested()) {
+        run.end = ToolRun::End::Stopped;
+        return run;
+    }
+
     ToolProcess process;
     QEventLoop loop;
-    QObject::connect(&process, &QProcess::readyReadStandardOutput,
-                     [&] { inOutput.feed(process.readAllStandardOutput()); });
-    QObject::connect(&process, &QProcess::readyReadStandardError,
-                     [&] { inErrors.feed(process.readAllStandardError()); });
+    const auto read = [&](ToolOutput::Channel channel) {
+        process.setReadChannel(channel == ToolOutput::StandardOutput ? QProcess::StandardOutput
+                                                                     : QProcess::StandardError);
+        run.output.feed(channel, process.readAll());
+        if (onOutput)
+            onOutput(run.output);
+    };
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, [&] { read(ToolOutput::StandardOutput); });
+    QObject::connect(&process, &QProcess::readyReadStandardError, [&] { read(ToolOutput::StandardError); });
     QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             loop.quit();
     });
-    QTimer stopPoll;
-    stopPoll.setInterval(stopPollMs);
-    QObject::connect(&stopPoll, &QTimer::timeout, &loop, [&] {
-        if (stopRequested)
-            loop.quit();
-    });
 
-    // Standard input stays an open pipe that nothing is written to.
-    process.start(program, arguments, QIODevice::ReadWrite);
+    process.start(run.program, arguments, QIODevice::ReadWrite);
     if (process.state() != QProcess::NotRunning) {
-        stopPoll.start();
-        loop.exec();
+        // The stop's request posts quit() to this thread's loop: it wakes the
+        // loop at once, from whichever thread asks.
+        const Stop::Watch wakeLoop(stop, [&loop] { QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection); });
+        if (!stop.isRequested())
+            loop.exec();
     }
-    if (stopRequested && process.state() != QProcess::NotRunning) {
+    if (process.error() == QProcess::FailedToStart) {
+        run.end = QFileInfo::exists(run.program) ? ToolRun::End::NotStarted : ToolRun::End::NotFound;
+        return run;
+    }
+    if (process.state() != QProcess::NotRunning) {
         stopTool(process);
-        return false;
+        run.end = ToolRun::End::Stopped;
+        return run;
     }
     // Whatever arrived after the last notification.
-    inOutput.feed(process.readAllStandardOutput());
-    inErrors.feed(process.readAllStandardError());
-    return inOutput.found() || inErrors.found();
+    read(ToolOutput::StandardOutput);
+    read(ToolOutput::StandardError);
+    run.output.finish();
+    if (process.exitStatus() == QProcess::CrashExit) {
+        run.end = ToolRun::End::Crashed;
+        run.signal = process.exitCode();
+    } else {
+        run.end = ToolRun::End::Finished;
+    }
+    return run;
 }

@@ -1,17 +1,44 @@
 #pragma once
 
-#include <QByteArray>
+#include "tooloutput.h"
+
 #include <QString>
 
-#include <atomic>
+#include <functional>
 
-// Runs one tool command line to its end on the calling thread and tells
-// whether the tool printed its marker, on standard output or standard error.
-// The marker alone decides: exit code and exit status are not consulted, and
-// a tool that cannot be started never prints it.
+class Stop;
+
+// How one tool run ended, and everything it printed that matters.
+struct ToolRun {
+    enum class End {
+        Finished, // ended by itself, whatever its exit code
+        Crashed, // ended by a signal
+        NotFound, // the program file does not exist
+        NotStarted, // it exists but could not be started
+        Stopped, // a stop was requested: terminated, killed if need be, reaped
+    };
+
+    explicit ToolRun(ToolOutput::Tool tool)
+        : output(tool)
+    {
+    }
+
+    End end = End::NotStarted;
+    int signal = 0; // with Crashed
+    QString program;
+    ToolOutput output;
+};
+
+// Runs one tool command line to its end on the calling thread. Both channels
+// are read as the output arrives (a local event loop), so neither fills up
+// however long the tool talks, and the last output before the tool exits is
+// read too. `onOutput` is called after each read, on this thread.
 //
-// Both channels are drained as they arrive (a local event loop), so neither
-// fills up however long the tool talks. When stopRequested becomes true the
-// tool is terminated, killed after a short grace period, and reaped; the run
-// then reports no marker.
-bool runTool(const QString &command, const QByteArray &marker, const std::atomic_bool &stopRequested);
+// When `stop` is requested the tool is terminated, killed after a short
+// grace, and reaped before this returns; a stop already requested starts
+// nothing. Standard input stays an open pipe that nothing is written to.
+ToolRun runTool(ToolOutput::Tool tool, const QString &command, const Stop &stop,
+                const std::function<void(const ToolOutput &)> &onOutput = {});
+
+// The tool's name as it appears in a reason: "ffmpeg" or "mencoder".
+QString toolName(ToolOutput::Tool tool);

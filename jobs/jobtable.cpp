@@ -1,5 +1,8 @@
 #include "jobtable.h"
 
+#include "conversion.h"
+#include "toolcommands.h"
+
 #include <QFileInfo>
 #include <QTableWidget>
 
@@ -29,7 +32,7 @@ void appendRows(QTableWidget *table, const QStringList &paths)
         table->insertRow(row);
         table->setItem(row, FileName, makeItem(path, leftAligned));
         table->setItem(row, TargetPath, makeItem(targetFolderText, centred));
-        table->setItem(row, TargetFileName, makeItem(QFileInfo(path).baseName() + QLatin1String(".avi"), centred));
+        table->setItem(row, TargetFileName, makeItem(targetFileName(path), centred));
     }
 }
 
@@ -47,7 +50,11 @@ void setStatus(QTableWidget *table, int row, const QString &status)
     // setItem() would silently drop (and leak) an item for a missing row.
     if (row < 0 || row >= table->rowCount())
         return;
-    table->setItem(row, ProcessStatus, makeItem(status, centred));
+    // The item is kept, with what else it holds about the row's run.
+    if (QTableWidgetItem *item = table->item(row, ProcessStatus))
+        item->setText(status);
+    else
+        table->setItem(row, ProcessStatus, makeItem(status, centred));
 }
 
 std::optional<QString> selectRowSource(QTableWidget *table, int row)
@@ -59,6 +66,20 @@ std::optional<QString> selectRowSource(QTableWidget *table, int row)
     if (!item)
         return std::nullopt;
     return item->text();
+}
+
+bool hasSource(const QTableWidget *table, const QString &path)
+{
+    // Only a source with the same file name is looked at on disk: a link to
+    // the file under another name is not found, and a large table costs no
+    // file system calls.
+    const QString fileName = QFileInfo(path).fileName();
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *item = table->item(row, FileName);
+        if (item && QFileInfo(item->text()).fileName() == fileName && sameFile(item->text(), path))
+            return true;
+    }
+    return false;
 }
 
 } // namespace JobTable

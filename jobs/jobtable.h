@@ -15,6 +15,10 @@ namespace JobTable {
 
 enum Column { FileName = 0, TargetPath = 1, TargetFileName = 2, ProcessStatus = 3 };
 
+// The status item's progress of the row's latest run, an int from 0 to 100;
+// no value before the batch reaches the row.
+constexpr int ProgressRole = Qt::UserRole;
+
 // Appends one row per path, in the list's order. Paths are taken as given:
 // not checked for existence, type or duplicates.
 void appendRows(QTableWidget *table, const QStringList &paths);
@@ -30,5 +34,8 @@ void setStatus(QTableWidget *table, int row, const QString &status);
 // Selects `row` and returns its column-0 text; nothing when the row or its
 // item does not exist.
 std::optional<QString> selectRowSource(QTableWidget *table, int row);
+
+// True when some row's source names `path`, through links or "..".
+bool hasSource(const QTableWidget *table, const QString &path);
 
 } // namespace JobTable

@@ -15,20 +15,23 @@ namespace MediaSupport {
 
 constexpr double clipSeconds = 2.0;
 
-// Makes a clip with moving pictures and a tone; the container follows the
-// file name unless `format` is given.
-inline bool generateClip(const QString &path, const QString &format = QString())
+// Makes a clip with moving pictures and a tone (none when `sound` is false);
+// the container follows the file name unless `format` is given, the codecs
+// the container's defaults unless `codecs` names them (ffmpeg's options).
+inline bool generateClip(const QString &path, const QString &format = QString(), const QStringList &codecs = {},
+                         bool sound = true, double seconds = clipSeconds, const QString &size = "320x240")
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QStringList arguments {
         "-hide_banner", "-loglevel",
         "error",        "-y",
         "-f",           "lavfi",
-        "-i",           QStringLiteral("testsrc=size=320x240:rate=25:duration=%1").arg(clipSeconds),
-        "-f",           "lavfi",
-        "-i",           QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(clipSeconds),
-        "-shortest"
+        "-i",           QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds),
     };
+    if (sound)
+        arguments << "-f" << "lavfi" << "-i"
+                  << QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(seconds) << "-shortest";
+    arguments << codecs;
     if (!format.isEmpty())
         arguments << "-f" << format;
     arguments << path;
@@ -68,8 +71,8 @@ inline bool prepareWorkDir(const QString &dir)
 
 // The checks that tell a real conversion from a false success: Xvid at the
 // chosen size and 4:3, every frame of the source, mp2 audio over its whole
-// length.
-inline void verifyConversion(const QString &source, const QString &result, int width, int height)
+// length (when the source has sound).
+inline void verifyConversion(const QString &source, const QString &result, int width, int height, bool sound = true)
 {
     QVERIFY2(QFileInfo(result).size() > 0, qPrintable(result));
     const QMap<QString, QString> sourceVideo = probeStream(source, "v");
@@ -84,10 +87,17 @@ inline void verifyConversion(const QString &source, const QString &result, int w
     QVERIFY(sourceFrames > 10);
     QVERIFY2(qAbs(video.value("nb_read_frames").toInt() - sourceFrames) <= 2,
              qPrintable(video.value("nb_read_frames") + " frames of " + QString::number(sourceFrames)));
+    if (!sound) {
+        QVERIFY(audio.isEmpty());
+        return;
+    }
     QCOMPARE(audio.value("codec_name"), QStringLiteral("mp2"));
     QCOMPARE(audio.value("sample_rate"), QStringLiteral("44100"));
     const double seconds = audio.value("duration").toDouble();
-    QVERIFY2(qAbs(seconds - clipSeconds) <= 0.1, qPrintable(audio.value("duration") + " s of audio"));
+    // The whole sound track: nothing cut. A low-rate source (8 kHz AAC from an
+    // old phone) comes back with up to a quarter second of decoder padding.
+    QVERIFY2(seconds >= clipSeconds - 0.1 && seconds <= clipSeconds + 0.3,
+             qPrintable(audio.value("duration") + " s of audio"));
 }
 
 } // namespace MediaSupport

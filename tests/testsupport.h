@@ -77,6 +77,12 @@ public:
         QMutexLocker lock(&mutex());
         return m_lines;
     }
+    // Warning lines, kept apart from the debug lines.
+    QStringList warnings() const
+    {
+        QMutexLocker lock(&mutex());
+        return m_warnings;
+    }
     int count(const QString &line) const { return lines().count(line); }
     QStringList startingWith(const QString &prefix) const
     {
@@ -93,6 +99,8 @@ private:
         QMutexLocker lock(&mutex());
         if (type == QtDebugMsg && instance())
             instance()->m_lines << message;
+        if (type == QtWarningMsg && instance())
+            instance()->m_warnings << message;
     }
     static QMutex &mutex()
     {
@@ -105,6 +113,7 @@ private:
         return current;
     }
     QStringList m_lines;
+    QStringList m_warnings;
     QtMessageHandler m_previous;
 };
 

@@ -109,6 +109,8 @@ private slots:
         qunsetenv("QUORVEL_FAKE_FFMPEG");
         qunsetenv("QUORVEL_FAKE_MENCODER");
         qunsetenv("QUORVEL_FAKE_DELAY");
+        qunsetenv("QUORVEL_FAKE_HANG_ON");
+        qunsetenv("QUORVEL_FAKE_SOUND");
     }
 
     void aviSourceIsTranscodedOnly()
@@ -129,43 +131,82 @@ private slots:
                                + buildConvertCommand("320:240", "/videos/holiday.avi", out("holiday.avi")) });
     }
 
-    void outcomesFollowTheMarkers_data()
+    void outcomesFollowTheToolsAndTheirFiles_data()
     {
         QTest::addColumn<QString>("ffmpeg");
         QTest::addColumn<QString>("mencoder");
         QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("reason");
+        const QString target = "%out/next.avi";
         QTest::newRow("both succeed") << "ok"
-                                      << "ok" << QStringList { PP, OK, CV, OK };
-        QTest::newRow("markers on the other channels") << "stdout"
-                                                       << "stderr" << QStringList { PP, OK, CV, OK };
-        QTest::newRow("non-zero exits with markers") << "nonzero"
-                                                     << "nonzero" << QStringList { PP, OK, CV, OK };
-        QTest::newRow("pre-process fails") << "none"
-                                           << "ok" << QStringList { PP, NO, CV, OK };
+                                      << "ok" << QStringList { PP, OK, CV, OK } << "";
+        QTest::newRow("everything on the other channels") << "stdout"
+                                                          << "stderr" << QStringList { PP, OK, CV, OK } << "";
+        QTest::newRow("non-zero exits with good results") << "nonzero"
+                                                          << "nonzero" << QStringList { PP, OK, CV, OK } << "";
+        QTest::newRow("markers split across reads") << "split"
+                                                    << "split" << QStringList { PP, OK, CV, OK } << "";
+        QTest::newRow("pre-process fails: the transcode finds nothing")
+            << "none"
+            << "ok" << QStringList { PP, NO, CV, NO }
+            << "ffmpeg: /videos/next.mkv: Invalid data found when processing input";
         QTest::newRow("transcode fails") << "ok"
-                                         << "none" << QStringList { PP, OK, CV, NO };
+                                         << "none" << QStringList { PP, OK, CV, NO }
+                                         << "mencoder: %out/PreProcess.avi: Invalid data found when processing input";
+        QTest::newRow("markers only inside echoed paths")
+            << "echo"
+            << "echo" << QStringList { PP, NO, CV, NO } << "ffmpeg: Error opening input file /videos/next.mkv";
+        QTest::newRow("ffmpeg's summary missing") << "nosummary"
+                                                  << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg: video:";
+        QTest::newRow("mencoder's summary missing") << "ok"
+                                                    << "nosummary" << QStringList { PP, OK, CV, NO }
+                                                    << "mencoder: Flushing video frames.";
+        QTest::newRow("ffmpeg wrote no frames") << "noframes"
+                                                << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg wrote no frames";
+        QTest::newRow("mencoder wrote no frames") << "ok"
+                                                  << "noframes" << QStringList { PP, OK, CV, NO }
+                                                  << "mencoder wrote no frames";
+        QTest::newRow("mencoder wrote no sound") << "ok"
+                                                 << "nosound" << QStringList { PP, OK, CV, NO }
+                                                 << "mencoder wrote no sound";
+        QTest::newRow("empty temporary file") << "empty"
+                                              << "ok" << QStringList { PP, NO, CV, NO }
+                                              << "%out/PreProcess.avi is missing or empty";
+        QTest::newRow("empty target") << "ok"
+                                      << "empty" << QStringList { PP, OK, CV, NO } << target + " is missing or empty";
+        QTest::newRow("short target") << "ok"
+                                      << "short" << QStringList { PP, OK, CV, NO }
+                                      << target + " is smaller than the 5000 bytes mencoder reported";
         QTest::newRow("both crash") << "crash"
-                                    << "crash" << QStringList { PP, NO, CV, NO };
+                                    << "crash" << QStringList { PP, NO, CV, NO } << "ffmpeg crashed (signal 11)";
+        QTest::newRow("crash after a good report") << "ok"
+                                                   << "crashlate" << QStringList { PP, OK, CV, NO }
+                                                   << "mencoder crashed (signal 11)";
         QTest::newRow("ffmpeg missing") << "missing"
-                                        << "stdout" << QStringList { PP, NO, CV, OK };
+                                        << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg was not found: %bin/ffmpeg";
         QTest::newRow("mencoder missing") << "ok"
-                                          << "missing" << QStringList { PP, OK, CV, NO };
+                                          << "missing" << QStringList { PP, OK, CV, NO }
+                                          << "mencoder was not found: %bin/mencoder";
     }
 
-    void outcomesFollowTheMarkers()
+    void outcomesFollowTheToolsAndTheirFiles()
     {
         QFETCH(QString, ffmpeg);
         QFETCH(QString, mencoder);
         QFETCH(QStringList, expected);
+        QFETCH(QString, reason);
         if (ffmpeg == "missing")
             QFile::remove("bin/ffmpeg");
         if (mencoder == "missing")
             QFile::remove("bin/mencoder");
         qputenv("QUORVEL_FAKE_FFMPEG", ffmpeg.toUtf8());
         qputenv("QUORVEL_FAKE_MENCODER", mencoder.toUtf8());
+        reason.replace("%out", QDir::current().filePath("output"));
+        reason.replace("%bin", QDir::current().filePath("bin"));
 
         Quorvel window;
         StatusLog statuses(&window);
+        DebugCapture debug;
         JobTable::appendRows(tableOf(window), { "/videos/trip.mp4", "/videos/next.mkv" });
         convert(window);
         QVERIFY(waitForBatchEnd(window));
@@ -174,6 +215,14 @@ private slots:
         QCOMPARE(statuses.forRow(0), expected);
         QCOMPARE(statuses.forRow(1), expected);
         QCOMPARE(tableOf(window)->item(1, 3)->text(), expected.last());
+        // The reason shows in the row's tooltip and on the terminal.
+        if (reason.isEmpty()) {
+            QVERIFY(tableOf(window)->item(1, 3)->toolTip().startsWith("Done in "));
+            QVERIFY(debug.warnings().isEmpty());
+        } else {
+            QCOMPARE(tableOf(window)->item(1, 3)->toolTip(), reason);
+            QCOMPARE(debug.warnings().last(), "Failed: /videos/next.mkv: " + reason);
+        }
 
         const QString temp = out("PreProcess.avi");
         if (ffmpeg != "missing")
@@ -182,6 +231,80 @@ private slots:
         if (mencoder != "missing")
             QCOMPARE(runsOf("mencoder").last(), convertArguments("320:240", temp, out("next.avi")));
         QVERIFY(!QFile::exists(temp));
+        // A failed row leaves no file under its name.
+        QCOMPARE(QFile::exists(out("next.avi")), expected.last() == OK);
+    }
+
+    void staleTemporaryFileNeverBecomesTheResult()
+    {
+        QFile stale(out("PreProcess.avi"));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write(QByteArray(10000, 'v')); // another video, left by a crash
+        stale.close();
+        qputenv("QUORVEL_FAKE_FFMPEG", "none");
+
+        Quorvel window;
+        StatusLog statuses(&window);
+        JobTable::appendRows(tableOf(window), { "/videos/new.mp4" });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(statuses.forRow(0), QStringList({ PP, NO, CV, NO }));
+        QVERIFY(!QFile::exists(out("new.avi")));
+        QVERIFY(!QFile::exists(out("PreProcess.avi")));
+    }
+
+    void temporaryFileThatIsASourceInTheTableIsKept()
+    {
+        QFile original(out("PreProcess.avi"));
+        QVERIFY(original.open(QIODevice::WriteOnly));
+        original.write("the user's own video");
+        original.close();
+
+        Quorvel window;
+        StatusLog statuses(&window);
+        JobTable::appendRows(tableOf(window), { "/videos/clip.mp4", out("PreProcess.avi") });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+
+        QCOMPARE(statuses.forRow(0), QStringList({ PP, NO, CV, NO }));
+        QCOMPARE(tableOf(window)->item(0, 3)->toolTip(),
+                 "the temporary file " + out("PreProcess.avi") + " is a source in the table");
+        QVERIFY(runsOf("ffmpeg").isEmpty());
+        // Row 1 is that very file: its transcode would write over it.
+        QCOMPARE(statuses.forRow(1), QStringList({ CV, NO }));
+        QCOMPARE(tableOf(window)->item(1, 3)->toolTip(), QStringLiteral("the target would overwrite the source"));
+        QVERIFY(runsOf("mencoder").isEmpty());
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QCOMPARE(original.readAll(), QByteArray("the user's own video"));
+    }
+
+    void failingRunKeepsAGoodEarlierFile_data()
+    {
+        QTest::addColumn<QString>("mencoder");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("tool never touched it") << "none" << true;
+        QTest::newRow("tool cut it short") << "short" << false;
+        QTest::newRow("tool emptied it") << "empty" << false;
+    }
+
+    void failingRunKeepsAGoodEarlierFile()
+    {
+        QFETCH(QString, mencoder);
+        QFETCH(bool, kept);
+        QFile earlier(out("holiday.avi"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write(QByteArray(20000, 'g'));
+        earlier.close();
+        qputenv("QUORVEL_FAKE_MENCODER", mencoder.toUtf8());
+
+        Quorvel window;
+        JobTable::appendRows(tableOf(window), { "/videos/holiday.avi" });
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(tableOf(window)->item(0, 3)->text(), NO);
+        QCOMPARE(QFile::exists(out("holiday.avi")), kept);
+        if (kept)
+            QCOMPARE(QFileInfo(out("holiday.avi")).size(), 20000);
     }
 
     void aviInAnyCaseIsNotPreProcessed_data()
@@ -259,29 +382,76 @@ private slots:
         QVERIFY(!tableOf(window)->item(1, 3));
     }
 
-    void rowsDeletedDuringABatchShiftTheRest()
+    // Statuses follow the rows, wherever a Delete moves them.
+    void deleteBeforeTheRunningRow()
     {
-        qputenv("QUORVEL_FAKE_DELAY", "1"); // time to act while a tool runs, even on a loaded machine
+        qputenv("QUORVEL_FAKE_DELAY", "0.5");
+        Quorvel window;
+        StatusLog statuses(&window);
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { "/v/r0.avi", "/v/r1.avi", "/v/r2.avi" });
+        convert(window);
+        QTRY_COMPARE(runs().size(), 2); // r1 converts
+        table->setCurrentCell(0, 0);
+        window.deleteCurrentVideo(); // r0, done already
+        QVERIFY(waitForBatchEnd(window));
+
+        QCOMPARE(runsOf("mencoder").size(), 3);
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("/v/r1.avi"));
+        QCOMPARE(table->item(0, 3)->text(), OK);
+        QCOMPARE(table->item(1, 3)->text(), OK);
+        // r1's outcome was shown at its new index, and r2 was converted once.
+        QCOMPARE(statuses.entries(), QStringList({ "0:" + CV, "0:" + OK, "1:" + CV, "0:" + OK, "1:" + CV, "1:" + OK }));
+    }
+
+    void deleteTheRunningRow()
+    {
+        qputenv("QUORVEL_FAKE_HANG_ON", "r1");
+        Quorvel window;
+        StatusLog statuses(&window);
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { "/v/r0.avi", "/v/r1.avi", "/v/r2.avi" });
+        convert(window);
+        QTRY_VERIFY(readPid(m_pidFile) > 0);
+        const qint64 toolPid = readPid(m_pidFile);
+        QCOMPARE(table->currentRow(), 1);
+        QVERIFY(QFile::exists(out("r1.avi"))); // the tool's partial output
+
+        QElapsedTimer clock;
+        clock.start();
+        window.deleteCurrentVideo();
+        QTRY_VERIFY_WITH_TIMEOUT(processGone(toolPid), 1000);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(waitForBatchEnd(window));
+
+        QVERIFY(!QFile::exists(out("r1.avi")));
+        QCOMPARE(runsOf("mencoder").size(), 3);
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("/v/r2.avi"));
+        QCOMPARE(table->item(1, 3)->text(), OK);
+        QCOMPARE(statuses.entries(), QStringList({ "0:" + CV, "0:" + OK, "1:" + CV, "1:" + CV, "1:" + OK }));
+    }
+
+    void deleteARowNotReachedYet()
+    {
+        qputenv("QUORVEL_FAKE_DELAY", "0.5");
         Quorvel window;
         StatusLog statuses(&window);
         QTableWidget *table = tableOf(window);
         JobTable::appendRows(table, { "/v/r0.avi", "/v/r1.avi", "/v/r2.avi" });
         convert(window);
         QTRY_COMPARE(runs().size(), 1);
-        // The batch selected row 0; Delete removes it while it converts.
-        QCOMPARE(table->currentRow(), 0);
-        window.deleteCurrentVideo();
+        table->setCurrentCell(1, 0);
+        window.deleteCurrentVideo(); // r1: skipped, no tool, no status
         QVERIFY(waitForBatchEnd(window));
 
-        // Index 1 now holds r2; r1 moved into the index already passed, and
-        // index 2 names no row: no tool runs for it.
-        QList<QStringList> transcodes = runsOf("mencoder");
+        const QList<QStringList> transcodes = runsOf("mencoder");
         QCOMPARE(transcodes.size(), 2);
         QCOMPARE(transcodes.at(0).at(16), QStringLiteral("/v/r0.avi"));
         QCOMPARE(transcodes.at(1).at(16), QStringLiteral("/v/r2.avi"));
-        QCOMPARE(statuses.forRow(2), QStringList());
-        QCOMPARE(table->rowCount(), 2);
-        QCOMPARE(table->item(1, 3)->text(), OK);
+        QCOMPARE(statuses.entries(), QStringList({ "0:" + CV, "0:" + OK, "1:" + CV, "1:" + OK }));
+        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("/v/r2.avi"));
     }
 
     void resolutionIsReadForEveryRow()
@@ -396,9 +566,10 @@ private slots:
         convert(window);
         QVERIFY(waitForBatchEnd(window));
 
-        QCOMPARE(statuses.forRow(0), QStringList({ PP, NO, CV, OK }));
+        QCOMPARE(statuses.forRow(0), QStringList({ PP, NO, CV, NO }));
         QVERIFY(runsOf("ffmpeg").isEmpty());
-        QCOMPARE(runsOf("mencoder").first().at(18), out("link.avi"));
+        // Nor is it handed to the transcode in place of the source's own content.
+        QVERIFY(runsOf("mencoder").isEmpty());
         QVERIFY(original.open(QIODevice::ReadOnly));
         QCOMPARE(original.readAll(), QByteArray("the user's own video"));
     }

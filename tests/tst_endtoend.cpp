@@ -34,17 +34,28 @@ private slots:
         struct Clip {
             QString path;
             QString format;
+            QStringList codecs;
+            bool sound = true;
         };
+        // Everyday sources: what phones, cameras, editors and the web make.
         const QList<Clip> sources {
-            { clips + "/mp4 clip.mp4", {} },
-            { clips + "/matroska.mkv", {} },
-            { clips + "/already.avi", {} },
-            { clips + "/nosuffix", "matroska" },
-            { clips + QString::fromUtf8("/dir with blanks/50% vidéo 映画.mp4"), {} },
+            { clips + "/phone.mp4", {}, { "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac" } },
+            { clips + "/surround.mkv", {}, { "-c:v", "libx264", "-c:a", "ac3", "-ac", "6" } },
+            { clips + "/hevc.mp4", {}, { "-c:v", "libx265", "-x265-params", "log-level=none", "-c:a", "aac" } },
+            { clips + "/web.webm", {}, { "-c:v", "libvpx-vp9", "-deadline", "realtime", "-c:a", "libopus" } },
+            { clips + "/broadcast.ts", {}, { "-c:v", "mpeg2video", "-c:a", "mp2" } },
+            { clips + "/old phone.3gp", {}, { "-c:v", "h263", "-s", "352x288", "-c:a", "aac", "-ar", "8000", "-ac", "1" } },
+            { clips + "/editor.mov", {}, { "-c:v", "prores_ks", "-c:a", "pcm_s16le" } },
+            { clips + "/windows.wmv", {}, { "-c:v", "wmv2", "-c:a", "wmav2" } },
+            { clips + "/flash.flv", {}, { "-c:v", "flv1", "-c:a", "libmp3lame", "-ar", "44100" } },
+            { clips + "/silent.mp4", {}, { "-c:v", "libx264", "-pix_fmt", "yuv420p" }, false },
+            { clips + "/already.avi", {}, {} },
+            { clips + "/nosuffix", "matroska", {} },
+            { clips + QString::fromUtf8("/dir with blanks/50% vidéo 映画.mp4"), {}, {} },
         };
         QStringList paths;
         for (const Clip &clip : sources) {
-            QVERIFY2(generateClip(clip.path, clip.format), qPrintable(clip.path));
+            QVERIFY2(generateClip(clip.path, clip.format, clip.codecs, clip.sound), qPrintable(clip.path));
             paths << clip.path;
         }
 
@@ -66,7 +77,7 @@ private slots:
             QVERIFY2(table->item(row, 3), qPrintable(paths.at(row)));
             QCOMPARE(table->item(row, 3)->text(), QStringLiteral("Success"));
             const QString result = QDir::current().filePath("output/" + QFileInfo(paths.at(row)).baseName() + ".avi");
-            verifyConversion(paths.at(row), result, 220, 176);
+            verifyConversion(paths.at(row), result, 220, 176, sources.at(row).sound);
         }
         QVERIFY(!QFile::exists("output/PreProcess.avi"));
     }

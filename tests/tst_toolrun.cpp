@@ -1,18 +1,19 @@
-// One tool run: the marker found on either channel and across reads, the
-// outcome decided by the marker alone, and a stop that leaves no process.
+// One tool run and the stop that ends it: how a run ended, output read to
+// the last byte, and a stop that wakes every wait at once and leaves no
+// process behind.
 
-#include "markersearch.h"
+#include "stop.h"
 #include "testsupport.h"
 #include "toolrun.h"
 
 #include <QElapsedTimer>
-
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
+
 #include <future>
 
 using namespace TestSupport;
+using Tool = ToolOutput::Tool;
 
 namespace {
 
@@ -23,8 +24,6 @@ QString shell(const QString &script)
     return "/bin/sh -c \"" + quoted + "\"";
 }
 
-const QByteArray marker = QByteArrayLiteral("Flushing video frames");
-
 } // namespace
 
 class ToolRunTest : public QObject
@@ -32,73 +31,73 @@ class ToolRunTest : public QObject
     Q_OBJECT
 
 private slots:
-    void markerAcrossChunks_data()
-    {
-        QTest::addColumn<QList<QByteArray>>("chunks");
-        QTest::addColumn<bool>("found");
-        using Chunks = QList<QByteArray>;
-        QTest::newRow("whole") << Chunks { "x Flushing video frames y" } << true;
-        QTest::newRow("split in two") << Chunks { "abc Flushing vid", "eo frames." } << true;
-        QTest::newRow("one byte at a time") << [] {
-            Chunks c;
-            for (char ch : QByteArray("..Flushing video frames"))
-                c << QByteArray(1, ch);
-            return c;
-        }() << true;
-        QTest::newRow("split over three") << Chunks { "Flush", "ing video f", "rames" } << true;
-        QTest::newRow("last byte alone") << Chunks { "Flushing video frame", "s" } << true;
-        QTest::newRow("empty chunks between") << Chunks { "Flushing ", "", "video frames" } << true;
-        QTest::newRow("never whole") << Chunks { "Flushing video", " fr", "ame" } << false;
-        QTest::newRow("case differs") << Chunks { "flushing video frames" } << false;
-        QTest::newRow("pieces far apart") << Chunks { "Flushing vid", QByteArray(100, 'x'), "eo frames" } << false;
-    }
-
-    void markerAcrossChunks()
-    {
-        QFETCH(QList<QByteArray>, chunks);
-        QFETCH(bool, found);
-        MarkerSearch search(marker);
-        for (const QByteArray &chunk : chunks)
-            search.feed(chunk);
-        QCOMPARE(search.found(), found);
-    }
-
-    void outcomeIsTheMarkerAlone_data()
+    void howTheRunEnded_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<bool>("found");
-        QTest::newRow("stdout") << shell("echo 'Flushing video frames'") << true;
-        QTest::newRow("stderr only") << shell("echo 'Flushing video frames' >&2") << true;
-        QTest::newRow("marker, then exit 3") << shell("echo 'Flushing video frames'; exit 3") << true;
-        QTest::newRow("no marker, exit 0") << shell("echo done") << false;
-        QTest::newRow("crash") << shell("kill -SEGV $$") << false;
-        QTest::newRow("written in pieces") << shell("printf 'Flushing vi'; sleep 0.2; printf 'deo frames'") << true;
-        QTest::newRow("pieces on both channels")
-            << shell("printf 'Flushing vi'; sleep 0.1; printf 'deo frames' >&2") << false;
-        QTest::newRow("missing program") << "/nonexistent/bin/mencoder -o x" << false;
-        QTest::newRow("not executable") << QStringLiteral(QUORVEL_FIXTURES_DIR "/../tst_toolrun.cpp") << false;
-        QTest::newRow("empty command") << "" << false;
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("marker");
+        const int finished = int(ToolRun::End::Finished);
+        QTest::newRow("stdout") << shell("echo 'Flushing video frames'") << finished << 0 << true;
+        QTest::newRow("stderr") << shell("echo 'Flushing video frames' >&2") << finished << 0 << true;
+        QTest::newRow("exit 3 is still finished") << shell("echo 'Flushing video frames'; exit 3") << finished << 0
+                                                  << true;
+        QTest::newRow("written in pieces")
+            << shell("printf 'Flushing vi'; sleep 0.2; printf 'deo frames'") << finished << 0 << true;
+        QTest::newRow("last words just before exit")
+            << shell("sleep 0.2; printf '\\nFlushing video frames.'; exec true") << finished << 0 << true;
+        QTest::newRow("crash after the marker")
+            << shell("echo 'Flushing video frames'; kill -SEGV $$") << int(ToolRun::End::Crashed) << 11 << true;
+        QTest::newRow("killed") << shell("kill -KILL $$") << int(ToolRun::End::Crashed) << 9 << false;
+        QTest::newRow("missing program") << "/nonexistent/bin/mencoder -o x" << int(ToolRun::End::NotFound) << 0
+                                         << false;
+        QTest::newRow("not executable") << QStringLiteral(QUORVEL_FIXTURES_DIR "/ffmpeg-invalid.stderr")
+                                        << int(ToolRun::End::NotStarted) << 0 << false;
         QTest::newRow("long talk before the marker")
             << shell("i=0; while [ $i -lt 20000 ]; do echo 'Pos: 1.0s 25f (10%) progress line'; "
                      "echo 'progress on stderr' >&2; i=$((i+1)); done; echo 'Flushing video frames'")
-            << true;
+            << finished << 0 << true;
     }
 
-    void outcomeIsTheMarkerAlone()
+    void howTheRunEnded()
     {
         QFETCH(QString, command);
-        QFETCH(bool, found);
-        const std::atomic_bool noStop { false };
-        QCOMPARE(runTool(command, marker, noStop), found);
+        QFETCH(int, end);
+        QFETCH(int, signal);
+        QFETCH(bool, marker);
+        const Stop noStop;
+        const ToolRun run = runTool(Tool::Mencoder, command, noStop);
+        QCOMPARE(int(run.end), end);
+        QCOMPARE(run.signal, signal);
+        QCOMPARE(run.output.markerSeen(), marker);
+    }
+
+    void outputIsSeenAsItArrives()
+    {
+        const Stop noStop;
+        QList<double> seen;
+        runTool(Tool::Mencoder, shell("for p in 10 20 30; do printf 'Pos: 1.0s 2f ('$p'%%)\\r'; sleep 0.1; done"),
+                noStop, [&](const ToolOutput &output) { seen << output.progress(); });
+        QVERIFY(seen.contains(0.1));
+        QVERIFY(seen.contains(0.2));
+        QCOMPARE(seen.last(), 0.3);
+    }
+
+    void stopEndsAndReapsTheTool_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("obeys terminate") << "exec sleep 600";
+        QTest::newRow("ignores terminate") << "trap '' TERM; while :; do sleep 0.05; done";
     }
 
     void stopEndsAndReapsTheTool()
     {
+        QFETCH(QString, script);
         QTemporaryDir temp;
         const QString pidFile = temp.filePath("pid");
-        std::atomic_bool stop { false };
-        std::future<bool> run = std::async(std::launch::async, [&] {
-            return runTool(shell("echo $$ > '" + pidFile + "'; exec sleep 600"), marker, stop);
+        Stop stop;
+        std::future<ToolRun> run = std::async(std::launch::async, [&] {
+            return runTool(Tool::Ffmpeg, shell("echo $$ > '" + pidFile + "'; " + script), stop);
         });
         QTRY_VERIFY(readPid(pidFile) > 0);
         const qint64 pid = readPid(pidFile);
@@ -106,26 +105,64 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        stop = true;
-        QCOMPARE(run.get(), false);
-        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        stop.request();
+        QCOMPARE(int(run.get().end), int(ToolRun::End::Stopped));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(processGone(pid));
     }
 
-    void toolThatIgnoresTerminateIsKilled()
+    void stopRequestedBeforeStartsNothing()
     {
         QTemporaryDir temp;
-        const QString pidFile = temp.filePath("pid");
-        std::atomic_bool stop { false };
-        std::future<bool> run = std::async(std::launch::async, [&] {
-            return runTool(shell("trap '' TERM; echo $$ > '" + pidFile + "'; while :; do sleep 0.05; done"), marker,
-                           stop);
-        });
-        QTRY_VERIFY(readPid(pidFile) > 0);
-        const qint64 pid = readPid(pidFile);
-        stop = true;
-        QCOMPARE(run.get(), false);
-        QVERIFY(processGone(pid));
+        Stop stop;
+        stop.request();
+        const ToolRun run = runTool(Tool::Ffmpeg, shell("touch '" + temp.filePath("ran") + "'"), stop);
+        QCOMPARE(int(run.end), int(ToolRun::End::Stopped));
+        QTest::qWait(100);
+        QVERIFY(!QFile::exists(temp.filePath("ran")));
+    }
+
+    // Every kind of wait ends at the moment of the request, from another thread.
+    void oneRequestWakesEveryWait()
+    {
+        Stop batch;
+        Stop row(batch);
+        std::atomic_bool watched { false };
+        const Stop::Watch watch(row, [&] { watched = true; });
+        std::future<bool> sleeper = std::async(std::launch::async, [&] { return row.sleepFor(std::chrono::seconds(30)); });
+        std::future<bool> waiter = std::async(std::launch::async, [&] { return batch.waitUntil([] { return false; }); });
+        QTest::qWait(50);
+        QElapsedTimer clock;
+        clock.start();
+        batch.request();
+        QCOMPARE(sleeper.get(), false);
+        QCOMPARE(waiter.get(), false);
+        QVERIFY(clock.elapsed() < 500);
+        QVERIFY(watched);
+        QVERIFY(row.isRequested());
+
+        // A row's stop leaves the batch alone; a reset does not undo the batch's.
+        row.reset();
+        QVERIFY(row.isRequested());
+        Stop batch2;
+        Stop row2(batch2);
+        row2.request();
+        QVERIFY(!batch2.isRequested());
+        row2.reset();
+        QVERIFY(!row2.isRequested());
+        QVERIFY(row2.sleepFor(std::chrono::milliseconds(20)));
+    }
+
+    void waitEndsWhenReady()
+    {
+        Stop stop;
+        std::atomic_bool ready { false };
+        std::future<bool> waiter = std::async(std::launch::async, [&] { return stop.waitUntil([&] { return bool(ready); }); });
+        QTest::qWait(20);
+        ready = true;
+        stop.wake();
+        QCOMPARE(waiter.get(), true);
+        QVERIFY(!stop.isRequested());
     }
 };
 

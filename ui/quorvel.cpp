@@ -1,9 +1,12 @@
 #include "quorvel.h"
 
 #include "batchworker.h"
-#include "guirequests.h"
+#include "conversion.h"
 #include "jobtable.h"
 #include "paths.h"
+#include "progresstext.h"
+#include "statusdelegate.h"
+#include "toolcommands.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -20,21 +23,25 @@
 #include <QTimer>
 #include <QtConcurrent>
 
-#include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 
 namespace {
 constexpr int eventPumpIntervalMs = 200;
-constexpr int answerPollMs = 10;
+
+// Guards the hand-over of work from the batch's thread to the GUI thread.
+// Qt's event queue synchronises through futexes that ThreadSanitizer cannot
+// see in Debian's Qt; with this lock around both ends the hand-over is plain
+// std::mutex ordering, which it checks in full.
+std::mutex guiHandOff;
 } // namespace
 
 Quorvel::Quorvel(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
-    m_guiRequests = new GuiRequests(this);
+    m_idleTitle = windowTitle();
+    ui.videoTableWidget->setItemDelegateForColumn(JobTable::ProcessStatus, new StatusDelegate(ui.videoTableWidget));
     ui.settingBtn->hide();
     ui.stopConvertBtn->hide();
 
@@ -64,9 +71,9 @@ Quorvel::Quorvel(QWidget *parent)
 
 Quorvel::~Quorvel()
 {
-    // The batch gives up any request still waiting for this thread once it is
-    // asked to stop, so waiting here without serving events cannot deadlock.
-    m_stopRequested = true;
+    // A batch that waits for an answer from this thread gives up at the stop,
+    // so waiting here without serving events cannot deadlock.
+    m_batchStop.request();
     m_batch.waitForFinished();
     // Pairs with the release store that ends the batch: the batch's last
     // touches of this window happen before its destruction in standard C++
@@ -90,6 +97,9 @@ void Quorvel::addVideoFiles()
 void Quorvel::deleteCurrentVideo()
 {
     JobTable::removeCurrentRow(ui.videoTableWidget);
+    // The row under conversion is gone: stop its tool; the batch goes on.
+    if (m_runningBatchRow >= 0 && !m_batchRows.at(m_runningBatchRow).isValid())
+        m_rowStop.request();
 }
 
 void Quorvel::updateConvertStatus(int rowNum, QString statusStr)
@@ -105,37 +115,163 @@ void Quorvel::startConvert()
         qDebug("In convert process, please wait.");
         return;
     }
+    m_batchStop.reset();
+    m_rowStop.reset();
+    m_runningBatchRow = -1;
     isConverting.store(true, std::memory_order_release);
     m_batch = QtConcurrent::run(QThreadPool::globalInstance(), this, &Quorvel::convertAllVideos);
 }
 
+// Queues `work` to run on the GUI thread, with the window as its context: a
+// call still queued when the window goes is dropped with it. Everything this
+// thread wrote before, the captures included, is visible to `work`.
+template <typename Work>
+void Quorvel::postToGuiThread(Work work)
+{
+    const std::lock_guard<std::mutex> handOff(guiHandOff);
+    QMetaObject::invokeMethod(
+        this,
+        [work = std::move(work)]() mutable {
+            { const std::lock_guard<std::mutex> handOff(guiHandOff); }
+            work();
+        },
+        Qt::QueuedConnection);
+}
+
 // Runs `read` on the GUI thread, where the widgets live, and waits for its
-// answer. The wait gives up once the batch is asked to stop: the window's
-// destructor waits for the batch without serving requests, and a request
-// still queued then is dropped with the window.
+// answer. A blocking queued call would deadlock with the destructor, which
+// waits for the batch without serving events: this wait ends at the batch's
+// stop instead.
 template <typename Result, typename Read>
 std::optional<Result> Quorvel::askGuiThread(Read read)
 {
     struct Answer {
         std::mutex mutex;
-        std::condition_variable ready;
         std::optional<Result> value;
     };
     const auto answer = std::make_shared<Answer>();
-    m_guiRequests->post([answer, read] {
+    postToGuiThread([this, answer, read] {
         Result value = read();
-        const std::lock_guard<std::mutex> lock(answer->mutex);
-        answer->value = std::move(value);
-        answer->ready.notify_one();
+        {
+            const std::lock_guard<std::mutex> lock(answer->mutex);
+            answer->value = std::move(value);
+        }
+        m_batchStop.wake();
     });
 
-    std::unique_lock<std::mutex> lock(answer->mutex);
-    while (!answer->value) {
-        if (m_stopRequested)
-            return std::nullopt;
-        answer->ready.wait_for(lock, std::chrono::milliseconds(answerPollMs));
-    }
+    const bool answered = m_batchStop.waitUntil([&] {
+        const std::lock_guard<std::mutex> lock(answer->mutex);
+        return answer->value.has_value();
+    });
+    if (!answered)
+        return std::nullopt;
+    const std::lock_guard<std::mutex> lock(answer->mutex);
     return std::move(answer->value);
+}
+
+int Quorvel::takeBatchRows()
+{
+    QTableWidget *table = ui.videoTableWidget;
+    m_batchRows.clear();
+    for (int row = 0; row < table->rowCount(); ++row)
+        m_batchRows << QPersistentModelIndex(table->model()->index(row, JobTable::FileName));
+    m_batchSources = QStringList();
+    m_batchSources.reserve(m_batchRows.size());
+    for (int row = 0; row < m_batchRows.size(); ++row) {
+        m_batchSources << QString();
+        // A bar and a tooltip belong to a run: a row this batch has not
+        // reached shows none.
+        if (QTableWidgetItem *status = table->item(row, JobTable::ProcessStatus)) {
+            status->setData(JobTable::ProgressRole, QVariant());
+            status->setToolTip(QString());
+        }
+    }
+    m_batchProgress = QVector<int>(m_batchRows.size(), 0);
+    return m_batchRows.size();
+}
+
+int Quorvel::tableRowOf(int batchRow) const
+{
+    if (batchRow < 0 || batchRow >= m_batchRows.size() || !m_batchRows.at(batchRow).isValid())
+        return -1;
+    return m_batchRows.at(batchRow).row();
+}
+
+std::optional<BatchRow> Quorvel::selectBatchRow(int batchRow)
+{
+    // Reset here, on the GUI thread, so that a Delete is always measured
+    // against the row that the batch is really working on.
+    m_runningBatchRow = batchRow;
+    m_rowStop.reset();
+    m_rowClock.start();
+    const int row = tableRowOf(batchRow);
+    const std::optional<QString> source = JobTable::selectRowSource(ui.videoTableWidget, row);
+    if (!source) {
+        m_batchProgress[batchRow] = 100; // deleted: nothing left to do for it
+        return std::nullopt;
+    }
+    showBatchInTitle();
+    m_batchSources[batchRow] = *source;
+    return BatchRow { *source, JobTable::hasSource(ui.videoTableWidget, buildPreProcessPath()) };
+}
+
+void Quorvel::showBatchProgress(int batchRow, int percent)
+{
+    if (batchRow < 0 || batchRow >= m_batchProgress.size())
+        return;
+    // Never down within a row's run.
+    percent = qMax(m_batchProgress.at(batchRow), percent);
+    m_batchProgress[batchRow] = percent;
+    if (QTableWidgetItem *status = ui.videoTableWidget->item(tableRowOf(batchRow), JobTable::ProcessStatus)) {
+        status->setData(JobTable::ProgressRole, percent);
+        if (batchRow == m_runningBatchRow)
+            status->setToolTip(progressText(percent, m_rowClock.elapsed()));
+    }
+    showBatchInTitle();
+}
+
+void Quorvel::finishBatchRow(int batchRow, const ConversionResult &result)
+{
+    using Outcome = ConversionResult::Outcome;
+    if (result.outcome == Outcome::Failed)
+        qWarning().noquote() << QStringLiteral("Failed: %1: %2").arg(m_batchSources.value(batchRow), result.reason);
+    QTableWidgetItem *status = ui.videoTableWidget->item(tableRowOf(batchRow), JobTable::ProcessStatus);
+    if (!status)
+        return;
+    switch (result.outcome) {
+    case Outcome::Success:
+        status->setToolTip(QStringLiteral("Done in %1").arg(clockText(m_rowClock.elapsed())));
+        break;
+    case Outcome::Failed:
+        status->setToolTip(result.reason);
+        break;
+    case Outcome::Stopped:
+        status->setToolTip(QStringLiteral("Stopped by the user"));
+        break;
+    }
+}
+
+void Quorvel::showBatchInTitle()
+{
+    if (m_runningBatchRow < 0 || m_batchProgress.isEmpty()) {
+        setWindowTitle(m_idleTitle);
+        return;
+    }
+    qint64 sum = 0;
+    for (int percent : qAsConst(m_batchProgress))
+        sum += percent;
+    setWindowTitle(QStringLiteral("%1 - %2 of %3 - %4 %")
+                       .arg(m_idleTitle)
+                       .arg(m_runningBatchRow + 1)
+                       .arg(m_batchProgress.size())
+                       .arg(sum / m_batchProgress.size()));
+}
+
+void Quorvel::endBatch()
+{
+    m_runningBatchRow = -1;
+    m_batchProgress.clear();
+    showBatchInTitle();
 }
 
 void Quorvel::convertAllVideos()
@@ -148,17 +284,30 @@ void Quorvel::convertAllVideos()
     const auto batchEnded = qScopeGuard([this] { isConverting.store(false, std::memory_order_release); });
 
     BatchHost host;
-    host.rowCount = [this] {
-        return askGuiThread<int>([this] { return ui.videoTableWidget->rowCount(); }).value_or(0);
-    };
-    host.selectRow = [this](int row) {
-        return askGuiThread<std::optional<QString>>(
-                   [this, row] { return JobTable::selectRowSource(ui.videoTableWidget, row); })
+    host.takeRows = [this] { return askGuiThread<int>([this] { return takeBatchRows(); }).value_or(0); };
+    host.selectRow = [this](int batchRow) {
+        return askGuiThread<std::optional<BatchRow>>([this, batchRow] { return selectBatchRow(batchRow); })
             .value_or(std::nullopt);
     };
     host.resolutionLabel = [this] {
         return askGuiThread<QString>([this] { return ui.resolutionCB->currentText(); }).value_or(QString());
     };
-    host.report = [this](int row, const QString &status) { emit signalUpdateConvertStatus(row, status); };
-    convertBatch(host, m_stopRequested);
+    host.report = [this](int batchRow, const QString &status) {
+        askGuiThread<bool>([this, batchRow, status] {
+            const int row = tableRowOf(batchRow);
+            if (row >= 0) {
+                emit signalUpdateConvertStatus(row, status);
+                showBatchProgress(batchRow, 0); // a bar from the row's first status on
+            }
+            return true;
+        });
+    };
+    host.progress = [this](int batchRow, int percent) {
+        postToGuiThread([this, batchRow, percent] { showBatchProgress(batchRow, percent); });
+    };
+    host.finished = [this](int batchRow, const ConversionResult &result) {
+        postToGuiThread([this, batchRow, result] { finishBatchRow(batchRow, result); });
+    };
+    convertBatch(host, m_batchStop, m_rowStop);
+    postToGuiThread([this] { endBatch(); });
 }

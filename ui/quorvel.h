@@ -1,15 +1,22 @@
 #pragma once
 
+#include "stop.h"
 #include "ui_quorvel.h"
 
+#include <QElapsedTimer>
 #include <QFuture>
+#include <QVector>
+#include <QList>
+#include <QPersistentModelIndex>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
-
-class GuiRequests;
 
 #include <atomic>
 #include <optional>
+
+struct BatchRow;
+struct ConversionResult;
 
 // The program's window and the controller behind it: the job table, the
 // resolution choice and the buttons, and the batch that converts the table's
@@ -26,7 +33,8 @@ public:
 
     // Add: rows for the files chosen in a multi-file dialog.
     void addVideoFiles();
-    // Delete: removes the current row.
+    // Delete: removes the current row; when the batch is converting it, its
+    // tool is stopped and the batch goes on with the next row.
     void deleteCurrentVideo();
     // Shows a status text in the row's status cell.
     void updateConvertStatus(int rowNum, QString statusStr);
@@ -38,17 +46,37 @@ public:
     bool isBatchRunning() const { return isConverting.load(); }
 
 signals:
-    // A row's status changed; emitted by the batch on its own thread.
+    // A row's status changed. Emitted on the GUI thread as the status is
+    // shown, with the row's index in the table at that moment.
     void signalUpdateConvertStatus(int rowNum, QString statusStr);
 
 private:
+    template <typename Work>
+    void postToGuiThread(Work work);
     template <typename Result, typename Read>
     std::optional<Result> askGuiThread(Read read);
+
+    // GUI thread: the batch's side of the table.
+    int takeBatchRows();
+    std::optional<BatchRow> selectBatchRow(int batchRow);
+    int tableRowOf(int batchRow) const;
+    void showBatchProgress(int batchRow, int percent);
+    void finishBatchRow(int batchRow, const ConversionResult &result);
+    void showBatchInTitle();
+    void endBatch();
 
     std::atomic_bool isConverting { false };
     Ui::QuorvelClass ui;
 
-    GuiRequests *m_guiRequests = nullptr;
-    std::atomic_bool m_stopRequested { false };
+    Stop m_batchStop;
+    Stop m_rowStop { m_batchStop };
     QFuture<void> m_batch;
+    // The batch's rows, each followed wherever it moves; invalid once deleted.
+    // Touched on the GUI thread only.
+    QList<QPersistentModelIndex> m_batchRows;
+    QStringList m_batchSources; // as each row was read when the batch reached it
+    int m_runningBatchRow = -1;
+    QVector<int> m_batchProgress; // per batch row, 0 to 100
+    QElapsedTimer m_rowClock; // since the running row was selected
+    QString m_idleTitle;
 };

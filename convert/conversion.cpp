@@ -1,0 +1,204 @@
+#include "conversion.h"
+
+#include "paths.h"
+#include "resultcheck.h"
+#include "stop.h"
+#include "toolcommands.h"
+#include "toolrun.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <algorithm>
+
+const QString preProcessText = QStringLiteral("Pre process");
+const QString convertingText = QStringLiteral("Converting");
+const QString successText = QStringLiteral("Success");
+const QString failedText = QStringLiteral("Failed");
+const QString stoppedText = QStringLiteral("Stopped");
+
+namespace {
+
+constexpr int progressIntervalMs = 100;
+
+// Passes progress on: only upwards, and at most every 100 ms however fast
+// the tool prints, so the receiver sees at most ten updates a second.
+class ProgressThrottle
+{
+public:
+    explicit ProgressThrottle(const std::function<void(int)> &sink)
+        : m_sink(sink)
+    {
+    }
+
+    void update(int percent)
+    {
+        m_latest = std::max(m_latest, std::clamp(percent, 0, 100));
+        if (m_latest > m_sent && (!m_clock.isValid() || m_clock.elapsed() >= progressIntervalMs))
+            send();
+    }
+    // Sends what is held back, whatever the time.
+    void flush()
+    {
+        if (m_latest > m_sent)
+            send();
+    }
+    // A step's start: shown at once, even when it adds nothing.
+    void start(int percent)
+    {
+        m_latest = std::max(m_latest, percent);
+        send();
+    }
+
+private:
+    void send()
+    {
+        m_sent = m_latest;
+        m_clock.start();
+        if (m_sink)
+            m_sink(m_sent);
+    }
+
+    const std::function<void(int)> &m_sink;
+    int m_latest = 0;
+    int m_sent = -1;
+    QElapsedTimer m_clock;
+};
+
+// A file as it was before a tool ran, to tell whether the tool touched it.
+struct FileState {
+    explicit FileState(const QString &path)
+    {
+        const QFileInfo file(path);
+        exists = file.exists();
+        size = file.size();
+        modified = file.lastModified();
+    }
+    bool operator!=(const FileState &other) const
+    {
+        return exists != other.exists || size != other.size || modified != other.modified;
+    }
+    bool exists;
+    qint64 size;
+    QDateTime modified;
+};
+
+ConversionResult ended(ConversionResult::Outcome outcome, const QString &reason = QString())
+{
+    return ConversionResult { outcome, reason };
+}
+
+} // namespace
+
+bool sameFile(const QString &a, const QString &b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
+}
+
+ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &steps, const Stop &stop)
+{
+    using Outcome = ConversionResult::Outcome;
+    const QString ffmpeg = job.ffmpeg.isEmpty() ? ffmpegPath : job.ffmpeg;
+    const QString mencoder = job.mencoder.isEmpty() ? mencoderPath : job.mencoder;
+    ProgressThrottle progress(steps.progress);
+
+    bool wroteTemporary = false;
+    const auto removeTemporary = qScopeGuard([&] {
+        if (wroteTemporary)
+            QFile::remove(job.temporaryPath);
+    });
+
+    QString input = job.source;
+    QString firstFailure;
+    bool inputRefused = false;
+    double sourceLength = -1;
+    const bool preProcess = suffixOf(job.source).compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0;
+    const int transcodeStart = preProcess ? 50 : 0;
+    if (preProcess) {
+        steps.report(preProcessText);
+        progress.start(0);
+        QString reason;
+        if (job.temporaryIsASource || sameFile(job.source, job.temporaryPath)) {
+            // Neither run over nor removed, and never handed to the transcode.
+            reason = QStringLiteral("the temporary file %1 is a source in the table").arg(job.temporaryPath);
+            inputRefused = true;
+        } else {
+            // A stale temporary file (a crash, a kill, a user's own file) must
+            // not become this source's result when the pre-process fails.
+            QFile::remove(job.temporaryPath);
+            wroteTemporary = true;
+            const ToolRun run
+                = runTool(ToolOutput::Tool::Ffmpeg, buildPreProcessCommand(job.source, job.temporaryPath, ffmpeg), stop,
+                          [&](const ToolOutput &output) {
+                              const double done = output.progress();
+                              if (done >= 0)
+                                  progress.update(int(done * 50));
+                          });
+            if (stop.isRequested())
+                return ended(Outcome::Stopped);
+            reason = checkPreProcess(run, job.temporaryPath);
+            sourceLength = run.output.durationSeconds();
+            if (!reason.isEmpty())
+                QFile::remove(job.temporaryPath); // leaves nothing for the transcode to find
+        }
+        progress.flush();
+        steps.report(reason.isEmpty() ? successText : failedText);
+        firstFailure = reason;
+        input = job.temporaryPath;
+    }
+
+    const QString scale = steps.scale();
+    if (stop.isRequested())
+        return ended(Outcome::Stopped);
+    const QString command = buildConvertCommand(scale, input, job.targetPath, mencoder);
+    qDebug().noquote() << "convert command:" << command;
+    steps.report(convertingText);
+    progress.start(transcodeStart);
+
+    QString reason;
+    const FileState targetBefore(job.targetPath);
+    // mencoder would destroy its input if the target were the same file: a
+    // source already in the output folder under the target's name, or one
+    // whose base name makes the target the temporary file.
+    if (inputRefused) {
+        reason = firstFailure;
+    } else if (sameFile(input, job.targetPath) || sameFile(job.source, job.targetPath)) {
+        reason = QStringLiteral("the target would overwrite the source");
+    } else {
+        const ToolRun run = runTool(ToolOutput::Tool::Mencoder, command, stop, [&](const ToolOutput &output) {
+            const double done = output.progress(sourceLength);
+            if (done >= 0)
+                progress.update(transcodeStart + int(done * (100 - transcodeStart)));
+        });
+        const bool touched = FileState(job.targetPath) != targetBefore;
+        if (stop.isRequested()) {
+            if (touched)
+                QFile::remove(job.targetPath);
+            return ended(Outcome::Stopped);
+        }
+        reason = checkTranscode(run, job.targetPath);
+        // Its input was removed or is missing after a failed pre-process:
+        // whatever mencoder made of it is no good result.
+        if (reason.isEmpty())
+            reason = firstFailure;
+        if (!reason.isEmpty() && touched)
+            QFile::remove(job.targetPath); // a broken file must not stand under the source's name
+    }
+    if (firstFailure.isEmpty())
+        firstFailure = reason;
+    if (reason.isEmpty())
+        progress.start(100);
+    else
+        progress.flush();
+    steps.report(reason.isEmpty() ? successText : failedText);
+    return firstFailure.isEmpty() ? ended(Outcome::Success) : ended(Outcome::Failed, firstFailure);
+}

@@ -1,0 +1,84 @@
+#include "resultcheck.h"
+
+#include <QFileInfo>
+
+namespace {
+
+qint64 fileSize(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.isFile() ? file.size() : 0;
+}
+
+QString missingOrEmpty(const QString &path)
+{
+    return QStringLiteral("%1 is missing or empty").arg(path);
+}
+
+// The tool's own last words when it ended without its summary.
+QString toolSaid(const ToolRun &run)
+{
+    const QString name = toolName(run.output.tool());
+    const QString message = run.output.lastMessage();
+    if (message.isEmpty())
+        return QStringLiteral("%1 ended without its closing summary").arg(name);
+    return name + QStringLiteral(": ") + message;
+}
+
+} // namespace
+
+QString runFailure(const ToolRun &run)
+{
+    const QString name = toolName(run.output.tool());
+    switch (run.end) {
+    case ToolRun::End::Finished:
+        return QString();
+    case ToolRun::End::Crashed:
+        return QStringLiteral("%1 crashed (signal %2)").arg(name).arg(run.signal);
+    case ToolRun::End::NotFound:
+        return QStringLiteral("%1 was not found: %2").arg(name, run.program);
+    case ToolRun::End::NotStarted:
+        return QStringLiteral("%1 could not be started: %2").arg(name, run.program);
+    case ToolRun::End::Stopped:
+        return QStringLiteral("%1 was stopped").arg(name);
+    }
+    return QString();
+}
+
+QString checkPreProcess(const ToolRun &run, const QString &outputPath)
+{
+    const QString failure = runFailure(run);
+    if (!failure.isEmpty())
+        return failure;
+    const ToolOutput &output = run.output;
+    if (!output.markerSeen() || !output.summarySeen())
+        return toolSaid(run);
+    // The summary's kB figure rounds one small frame down to "video:0kB":
+    // the frame count of the last progress line decides.
+    if (output.frames() <= 0)
+        return QStringLiteral("ffmpeg wrote no frames");
+    if (fileSize(outputPath) <= 0)
+        return missingOrEmpty(outputPath);
+    return QString();
+}
+
+QString checkTranscode(const ToolRun &run, const QString &targetPath)
+{
+    const QString failure = runFailure(run);
+    if (!failure.isEmpty())
+        return failure;
+    const ToolOutput &output = run.output;
+    if (!output.markerSeen() || output.videoBytes() < 0)
+        return toolSaid(run);
+    if (output.videoFrames() <= 0)
+        return QStringLiteral("mencoder wrote no frames");
+    if (output.inputHasSound() && output.audioBytes() <= 0)
+        return QStringLiteral("mencoder wrote no sound");
+    const qint64 size = fileSize(targetPath);
+    if (size <= 0)
+        return missingOrEmpty(targetPath);
+    const qint64 reported = output.videoBytes() + std::max<qint64>(0, output.audioBytes());
+    if (size < reported)
+        return QStringLiteral("%1 is smaller than the %2 bytes mencoder reported").arg(targetPath).arg(reported);
+    return QString();
+}
