@@ -55,7 +55,15 @@ QString buildTargetPath(const QString &baseName, const QString &outputFolder)
 
 QString targetFileName(const QString &sourcePath)
 {
-    return baseNameOf(sourcePath) + QLatin1String(".avi");
+    return QFileInfo(buildTargetPath(baseNameOf(sourcePath))).fileName();
+}
+
+QStringList resolutionLabels()
+{
+    QStringList labels;
+    for (const Resolution &resolution : resolutions)
+        labels << QString::fromLatin1(resolution.label);
+    return labels;
 }
 
 QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath, const QString &ffmpeg)

@@ -3,9 +3,13 @@
 #include "paths.h"
 
 #include <QString>
+#include <QStringList>
 
 // The two tool command lines and every value that goes into them. All of it
 // is pure text work on the process-wide paths: no file or process is touched.
+
+// The four resolution labels, in the order the user is offered them.
+QStringList resolutionLabels();
 
 // "320x240" -> "320:240" and so on; empty when the label holds none of the
 // four resolutions.

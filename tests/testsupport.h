@@ -41,6 +41,29 @@ inline void installFakeTool(const QString &toolName)
     QVERIFY(QFile::setPermissions(target, QFile::permissions(target) | QFile::ExeOwner));
 }
 
+// A fresh bin/ with the fake tool as both tools, an empty output/, and the
+// fake tool's settings cleared; its log and pid file in the working directory.
+struct FakeTools {
+    QString log = QDir::current().filePath(QStringLiteral("tools.log"));
+    QString pidFile = QDir::current().filePath(QStringLiteral("tool.pid"));
+};
+
+inline FakeTools installFakeTools()
+{
+    FakeTools tools;
+    resetWorkDir();
+    installFakeTool(QStringLiteral("ffmpeg"));
+    installFakeTool(QStringLiteral("mencoder"));
+    QFile::remove(tools.log);
+    QFile::remove(tools.pidFile);
+    qputenv("QUORVEL_FAKE_LOG", tools.log.toUtf8());
+    qputenv("QUORVEL_FAKE_PIDFILE", tools.pidFile.toUtf8());
+    for (const char *name : { "QUORVEL_FAKE_FFMPEG", "QUORVEL_FAKE_MENCODER", "QUORVEL_FAKE_DELAY",
+                              "QUORVEL_FAKE_SECONDS", "QUORVEL_FAKE_HANG_ON", "QUORVEL_FAKE_SOUND" })
+        qunsetenv(name);
+    return tools;
+}
+
 // One record per tool run: the tool's name, then its arguments.
 inline QList<QStringList> readToolLog(const QString &logPath)
 {

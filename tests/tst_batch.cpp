@@ -5,6 +5,7 @@
 #include "jobtable.h"
 #include "quorvel.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 #include "toolcommands.h"
 
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 using namespace TestSupport;
+using namespace WindowSupport;
 
 namespace {
 
@@ -71,18 +73,6 @@ class BatchTest : public QObject
     QString m_log;
     QString m_pidFile;
 
-    QTableWidget *tableOf(Quorvel &window) { return window.findChild<QTableWidget *>("videoTableWidget"); }
-    void convert(Quorvel &window) { window.findChild<QPushButton *>("convertBtn")->click(); }
-    bool waitForBatchEnd(Quorvel &window, int timeoutMs = 30000)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (window.isBatchRunning() && clock.elapsed() < timeoutMs)
-            QTest::qWait(10);
-        // Let the last queued statuses reach the table.
-        QCoreApplication::processEvents();
-        return !window.isBatchRunning();
-    }
     QList<QStringList> runs() const { return readToolLog(m_log); }
     QList<QStringList> runsOf(const QString &tool) const
     {
@@ -97,20 +87,9 @@ class BatchTest : public QObject
 private slots:
     void init()
     {
-        resetWorkDir();
-        installFakeTool("ffmpeg");
-        installFakeTool("mencoder");
-        m_log = QDir::current().filePath("tools.log");
-        m_pidFile = QDir::current().filePath("tool.pid");
-        QFile::remove(m_log);
-        QFile::remove(m_pidFile);
-        qputenv("QUORVEL_FAKE_LOG", m_log.toUtf8());
-        qputenv("QUORVEL_FAKE_PIDFILE", m_pidFile.toUtf8());
-        qunsetenv("QUORVEL_FAKE_FFMPEG");
-        qunsetenv("QUORVEL_FAKE_MENCODER");
-        qunsetenv("QUORVEL_FAKE_DELAY");
-        qunsetenv("QUORVEL_FAKE_HANG_ON");
-        qunsetenv("QUORVEL_FAKE_SOUND");
+        const FakeTools tools = installFakeTools();
+        m_log = tools.log;
+        m_pidFile = tools.pidFile;
     }
 
     void aviSourceIsTranscodedOnly()

@@ -6,6 +6,7 @@
 #include "progresstext.h"
 #include "quorvel.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 using namespace TestSupport;
+using namespace WindowSupport;
 
 namespace {
 
@@ -71,28 +73,9 @@ class ProgressTest : public QObject
 {
     Q_OBJECT
 
-    QTableWidget *tableOf(Quorvel &window) { return window.findChild<QTableWidget *>("videoTableWidget"); }
-    void convert(Quorvel &window) { window.findChild<QPushButton *>("convertBtn")->click(); }
-    bool waitForBatchEnd(Quorvel &window, int timeoutMs = 60000)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (window.isBatchRunning() && clock.elapsed() < timeoutMs)
-            QTest::qWait(10);
-        QTest::qWait(50); // the last queued updates
-        return !window.isBatchRunning();
-    }
 
 private slots:
-    void init()
-    {
-        resetWorkDir();
-        installFakeTool("ffmpeg");
-        installFakeTool("mencoder");
-        for (const char *name : { "QUORVEL_FAKE_FFMPEG", "QUORVEL_FAKE_MENCODER", "QUORVEL_FAKE_SECONDS",
-                                  "QUORVEL_FAKE_DELAY", "QUORVEL_FAKE_LOG" })
-            qunsetenv(name);
-    }
+    void init() { installFakeTools(); }
 
     void texts_data()
     {

@@ -5,10 +5,18 @@
 #include "jobtable.h"
 #include "paths.h"
 #include "progresstext.h"
+#include "sourcefiles.h"
 #include "statusdelegate.h"
 #include "toolcommands.h"
 
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QShortcut>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -66,14 +74,35 @@ Quorvel::Quorvel(QWidget *parent)
     connect(this, &Quorvel::signalUpdateConvertStatus, this,
             [this](int rowNum, const QString &statusStr) { updateConvertStatus(rowNum, statusStr); });
     connect(ui.convertBtn, &QPushButton::clicked, this, [this] { startConvert(); });
-    connect(ui.stopConvertBtn, &QPushButton::clicked, this, [] { qDebug("stop button clicked."); });
+    connect(ui.stopConvertBtn, &QPushButton::clicked, this, [this] {
+        qDebug("stop button clicked.");
+        stopConvert();
+    });
+
+    // Keys: Esc stops a running batch; Delete in the table removes the current
+    // row (an open cell editor takes the key first, so editing is unchanged);
+    // Ctrl+O adds files.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { stopConvert(); });
+    auto *deleteKey = new QShortcut(QKeySequence::Delete, ui.videoTableWidget, nullptr, nullptr,
+                                    Qt::WidgetWithChildrenShortcut);
+    connect(deleteKey, &QShortcut::activated, this, [this] { deleteCurrentVideo(); });
+    auto *open = new QShortcut(QKeySequence::Open, this);
+    connect(open, &QShortcut::activated, this, [this] { addVideoFiles(); });
+
+    // Files and folders dropped anywhere on the window become rows.
+    setAcceptDrops(true);
+
+    ui.videoTableWidget->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui.videoTableWidget, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &position) { showRowMenu(position); });
 }
 
 Quorvel::~Quorvel()
 {
-    // A batch that waits for an answer from this thread gives up at the stop,
-    // so waiting here without serving events cannot deadlock.
-    m_batchStop.request();
+    // A batch that waits for an answer from this thread gives up when the
+    // window closes, so waiting here without serving events cannot deadlock.
+    m_closing.request();
     m_batch.waitForFinished();
     // Pairs with the release store that ends the batch: the batch's last
     // touches of this window happen before its destruction in standard C++
@@ -102,6 +131,58 @@ void Quorvel::deleteCurrentVideo()
         m_rowStop.request();
 }
 
+void Quorvel::addDroppedFiles(const QList<QUrl> &urls)
+{
+    QStringList paths;
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    JobTable::appendRows(ui.videoTableWidget, expandSources(paths));
+}
+
+void Quorvel::stopConvert()
+{
+    if (isConverting)
+        m_batchStop.request();
+}
+
+void Quorvel::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void Quorvel::dropEvent(QDropEvent *event)
+{
+    if (!event->mimeData()->hasUrls())
+        return;
+    event->acceptProposedAction();
+    addDroppedFiles(event->mimeData()->urls());
+}
+
+void Quorvel::showRowMenu(const QPoint &position)
+{
+    QTableWidget *table = ui.videoTableWidget;
+    const int row = table->rowAt(position.y());
+    if (row < 0)
+        return;
+    const QTableWidgetItem *source = table->item(row, JobTable::FileName);
+    const QTableWidgetItem *status = table->item(row, JobTable::ProcessStatus);
+    const QString target = source ? buildTargetPath(baseNameOf(source->text())) : QString();
+    const bool converted = status && status->text() == successText && QFileInfo(target).isFile();
+
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *openFolder = menu->addAction(tr("Open output folder"));
+    QAction *play = menu->addAction(tr("Play"));
+    openFolder->setEnabled(converted);
+    play->setEnabled(converted);
+    connect(openFolder, &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl::fromLocalFile(outputPath)); });
+    connect(play, &QAction::triggered, this, [target] { QDesktopServices::openUrl(QUrl::fromLocalFile(target)); });
+    menu->popup(table->viewport()->mapToGlobal(position));
+}
+
 void Quorvel::updateConvertStatus(int rowNum, QString statusStr)
 {
     JobTable::setStatus(ui.videoTableWidget, rowNum, statusStr);
@@ -118,6 +199,7 @@ void Quorvel::startConvert()
     m_batchStop.reset();
     m_rowStop.reset();
     m_runningBatchRow = -1;
+    ui.stopConvertBtn->show();
     isConverting.store(true, std::memory_order_release);
     m_batch = QtConcurrent::run(QThreadPool::globalInstance(), this, &Quorvel::convertAllVideos);
 }
@@ -140,8 +222,8 @@ void Quorvel::postToGuiThread(Work work)
 
 // Runs `read` on the GUI thread, where the widgets live, and waits for its
 // answer. A blocking queued call would deadlock with the destructor, which
-// waits for the batch without serving events: this wait ends at the batch's
-// stop instead.
+// waits for the batch without serving events: this wait ends when the window
+// closes instead.
 template <typename Result, typename Read>
 std::optional<Result> Quorvel::askGuiThread(Read read)
 {
@@ -156,10 +238,10 @@ std::optional<Result> Quorvel::askGuiThread(Read read)
             const std::lock_guard<std::mutex> lock(answer->mutex);
             answer->value = std::move(value);
         }
-        m_batchStop.wake();
+        m_closing.wake();
     });
 
-    const bool answered = m_batchStop.waitUntil([&] {
+    const bool answered = m_closing.waitUntil([&] {
         const std::lock_guard<std::mutex> lock(answer->mutex);
         return answer->value.has_value();
     });
@@ -269,6 +351,7 @@ void Quorvel::showBatchInTitle()
 
 void Quorvel::endBatch()
 {
+    ui.stopConvertBtn->hide();
     m_runningBatchRow = -1;
     m_batchProgress.clear();
     showBatchInTitle();

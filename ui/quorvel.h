@@ -10,6 +10,7 @@
 #include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 #include <atomic>
@@ -40,6 +41,12 @@ public:
     void updateConvertStatus(int rowNum, QString statusStr);
     // Convert: starts a batch over all rows, unless one runs already.
     void startConvert();
+    // Stop (and Esc): ends a running batch; the row being converted reads
+    // "Stopped" and what it wrote is removed. Nothing when idle.
+    void stopConvert();
+    // Rows for dropped files, as Add makes them; a folder adds the video files
+    // in it and its subfolders.
+    void addDroppedFiles(const QList<QUrl> &urls);
     // The batch itself; runs on a thread of the global pool.
     void convertAllVideos();
 
@@ -50,7 +57,13 @@ signals:
     // shown, with the row's index in the table at that moment.
     void signalUpdateConvertStatus(int rowNum, QString statusStr);
 
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
+    void showRowMenu(const QPoint &position);
+
     template <typename Work>
     void postToGuiThread(Work work);
     template <typename Result, typename Read>
@@ -68,7 +81,11 @@ private:
     std::atomic_bool isConverting { false };
     Ui::QuorvelClass ui;
 
-    Stop m_batchStop;
+    // Three levels of one stop: the window closing ends everything and every
+    // wait for the GUI thread; Stop ends the batch; deleting the running row
+    // ends that row.
+    Stop m_closing;
+    Stop m_batchStop { m_closing };
     Stop m_rowStop { m_batchStop };
     QFuture<void> m_batch;
     // The batch's rows, each followed wherever it moves; invalid once deleted.

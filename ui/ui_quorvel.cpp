@@ -1,5 +1,7 @@
 #include "ui_quorvel.h"
 
+#include "toolcommands.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFont>
@@ -87,8 +89,11 @@ void QuorvelClass::retranslateUi(QWidget *window)
     videoTableWidget->horizontalHeaderItem(3)->setText(text("ProcessStatus"));
     settingBtn->setText(text("Setting"));
     resolutionCB->clear();
-    resolutionCB->insertItems(
-        0, QStringList() << text("320x240") << text("160x128") << text("128x128") << text("220x176"));
+    QStringList resolutions;
+    const QStringList labels = resolutionLabels();
+    for (const QString &label : labels)
+        resolutions << text(label.toLatin1().constData());
+    resolutionCB->insertItems(0, resolutions);
     addBtn->setText(text("Add"));
     deleteBtn->setText(text("Delete"));
     convertBtn->setText(text("Convert"));

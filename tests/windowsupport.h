@@ -1,0 +1,42 @@
+#pragma once
+
+// Helpers for the tests that drive the window: its table, its buttons, and
+// waiting for a batch to end.
+
+#include "quorvel.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+namespace WindowSupport {
+
+inline QTableWidget *tableOf(Quorvel &window)
+{
+    return window.findChild<QTableWidget *>(QStringLiteral("videoTableWidget"));
+}
+
+inline QPushButton *button(Quorvel &window, const char *name)
+{
+    return window.findChild<QPushButton *>(QLatin1String(name));
+}
+
+inline void convert(Quorvel &window)
+{
+    button(window, "convertBtn")->click();
+}
+
+// True once the batch has ended (and its last queued updates have reached
+// the window) within the time allowed.
+inline bool waitForBatchEnd(Quorvel &window, int timeoutMs = 30000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (window.isBatchRunning() && clock.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    QTest::qWait(20);
+    return !window.isBatchRunning();
+}
+
+} // namespace WindowSupport
