@@ -88,6 +88,30 @@ struct FileState {
     QDateTime modified;
 };
 
+struct TargetStep {
+    bool stopped = false;
+    QString reason; // why the step failed; empty when it succeeded
+};
+
+// Runs the step that writes the target and judges it. A target that the run
+// touched is removed when the step fails or is stopped, so that no broken
+// file stands under the source's name; a file it never touched, such as an
+// earlier good result, stays.
+TargetStep writeTarget(ToolOutput::Tool tool, const QString &command, const QString &targetPath, const Stop &stop,
+                       const std::function<void(const ToolOutput &)> &onOutput)
+{
+    TargetStep step;
+    const FileState before(targetPath);
+    const ToolRun run = runTool(tool, command, stop, onOutput);
+    const bool touched = FileState(targetPath) != before;
+    step.stopped = stop.isRequested();
+    if (!step.stopped)
+        step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, targetPath) : checkDirect(run, targetPath);
+    if ((step.stopped || !step.reason.isEmpty()) && touched)
+        QFile::remove(targetPath);
+    return step;
+}
+
 ConversionResult ended(ConversionResult::Outcome outcome, const QString &reason = QString())
 {
     return ConversionResult { outcome, reason };
@@ -165,7 +189,6 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
     progress.start(transcodeStart);
 
     QString reason;
-    const FileState targetBefore(job.targetPath);
     // mencoder would destroy its input if the target were the same file: a
     // source already in the output folder under the target's name, or one
     // whose base name makes the target the temporary file.
@@ -174,24 +197,22 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
     } else if (sameFile(input, job.targetPath) || sameFile(job.source, job.targetPath)) {
         reason = QStringLiteral("the target would overwrite the source");
     } else {
-        const ToolRun run = runTool(ToolOutput::Tool::Mencoder, command, stop, [&](const ToolOutput &output) {
-            const double done = output.progress(sourceLength);
-            if (done >= 0)
-                progress.update(transcodeStart + int(done * (100 - transcodeStart)));
-        });
-        const bool touched = FileState(job.targetPath) != targetBefore;
-        if (stop.isRequested()) {
-            if (touched)
-                QFile::remove(job.targetPath);
+        const TargetStep step = writeTarget(ToolOutput::Tool::Mencoder, command, job.targetPath, stop,
+                                            [&](const ToolOutput &output) {
+                                                const double done = output.progress(sourceLength);
+                                                if (done >= 0)
+                                                    progress.update(transcodeStart
+                                                                    + int(done * (100 - transcodeStart)));
+                                            });
+        if (step.stopped)
             return ended(Outcome::Stopped);
-        }
-        reason = checkTranscode(run, job.targetPath);
+        reason = step.reason;
         // Its input was removed or is missing after a failed pre-process:
         // whatever mencoder made of it is no good result.
-        if (reason.isEmpty())
+        if (reason.isEmpty() && !firstFailure.isEmpty()) {
             reason = firstFailure;
-        if (!reason.isEmpty() && touched)
-            QFile::remove(job.targetPath); // a broken file must not stand under the source's name
+            QFile::remove(job.targetPath);
+        }
     }
     if (firstFailure.isEmpty())
         firstFailure = reason;
@@ -201,4 +222,38 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
         progress.flush();
     steps.report(reason.isEmpty() ? successText : failedText);
     return firstFailure.isEmpty() ? ended(Outcome::Success) : ended(Outcome::Failed, firstFailure);
+}
+
+ConversionResult convertSourceDirect(const ConversionJob &job, const ConversionSteps &steps, const Stop &stop)
+{
+    using Outcome = ConversionResult::Outcome;
+    const QString ffmpeg = job.ffmpeg.isEmpty() ? ffmpegPath : job.ffmpeg;
+    ProgressThrottle progress(steps.progress);
+
+    const QString scale = steps.scale();
+    if (stop.isRequested())
+        return ended(Outcome::Stopped);
+    const QString command = buildDirectCommand(scale, job.source, job.targetPath, ffmpeg);
+    steps.report(convertingText);
+    progress.start(0);
+    QString reason;
+    if (sameFile(job.source, job.targetPath)) {
+        reason = QStringLiteral("the target would overwrite the source");
+    } else {
+        const TargetStep step
+            = writeTarget(ToolOutput::Tool::Ffmpeg, command, job.targetPath, stop, [&](const ToolOutput &output) {
+                  const double done = output.progress();
+                  if (done >= 0)
+                      progress.update(int(done * 100));
+              });
+        if (step.stopped)
+            return ended(Outcome::Stopped);
+        reason = step.reason;
+    }
+    if (reason.isEmpty())
+        progress.start(100);
+    else
+        progress.flush();
+    steps.report(reason.isEmpty() ? successText : failedText);
+    return reason.isEmpty() ? ended(Outcome::Success) : ended(Outcome::Failed, reason);
 }

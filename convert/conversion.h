@@ -47,6 +47,11 @@ struct ConversionResult {
 // an earlier good result, stays.
 ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &steps, const Stop &stop);
 
+// The same conversion in one ffmpeg pass, with no temporary file: "Converting"
+// and its outcome are the only statuses; the result check, the clean-up and
+// the stop work as above.
+ConversionResult convertSourceDirect(const ConversionJob &job, const ConversionSteps &steps, const Stop &stop);
+
 // True when both paths name the same file, through links or "..".
 bool sameFile(const QString &a, const QString &b);
 

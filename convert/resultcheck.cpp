@@ -62,6 +62,28 @@ QString checkPreProcess(const ToolRun &run, const QString &outputPath)
     return QString();
 }
 
+QString checkDirect(const ToolRun &run, const QString &targetPath)
+{
+    const QString failure = runFailure(run);
+    if (!failure.isEmpty())
+        return failure;
+    const ToolOutput &output = run.output;
+    if (!output.markerSeen() || !output.summarySeen())
+        return toolSaid(run);
+    if (output.frames() <= 0)
+        return QStringLiteral("ffmpeg wrote no frames");
+    if (output.inputHasSound() && output.audioKilobytes() <= 0)
+        return QStringLiteral("ffmpeg wrote no sound");
+    const qint64 size = fileSize(targetPath);
+    if (size <= 0)
+        return missingOrEmpty(targetPath);
+    // The summary rounds each figure to the nearest kB.
+    const qint64 reported = (output.videoKilobytes() + std::max<qint64>(0, output.audioKilobytes())) * 1024;
+    if (size < reported - 1024)
+        return QStringLiteral("%1 is smaller than the %2 kB ffmpeg reported").arg(targetPath).arg(reported / 1024);
+    return QString();
+}
+
 QString checkTranscode(const ToolRun &run, const QString &targetPath)
 {
     const QString failure = runFailure(run);

@@ -18,6 +18,11 @@ QString checkPreProcess(const ToolRun &run, const QString &outputPath);
 // the byte counts that the summary reports.
 QString checkTranscode(const ToolRun &run, const QString &targetPath);
 
+// ffmpeg's one-pass conversion into `targetPath`: its closing summary, at
+// least one frame in its last progress line, sound in the summary when its
+// input has sound, and a file at least as large as the summary's sizes.
+QString checkDirect(const ToolRun &run, const QString &targetPath);
+
 // The reason for a run that never got to work, or ended by a crash; empty
 // for a run that finished by itself.
 QString runFailure(const ToolRun &run);

@@ -82,6 +82,16 @@ QString buildConvertCommand(const QString &scale, const QString &inputPath, cons
                              quotable(targetPath).c_str());
 }
 
+QString buildDirectCommand(const QString &scale, const QString &sourcePath, const QString &targetPath,
+                           const QString &ffmpeg)
+{
+    return QString::asprintf("\"%s\" -nostdin -y -i \"%s\" -map 0:v:0 -map 0:a:0? -sn -dn "
+                             "-vf scale=%s,setdar=4/3 -c:v libxvid -vtag XVID -b:v 608k -bf 0 -mpeg_quant 0 "
+                             "-c:a mp2 -b:a 128k -ar 44100 -ac 2 -f avi \"%s\"",
+                             quotable(ffmpeg).c_str(), quotable(sourcePath).c_str(), scale.toStdString().c_str(),
+                             quotable(targetPath).c_str());
+}
+
 QString baseNameOf(const QString &path)
 {
     return QFileInfo(path).baseName();

@@ -35,6 +35,13 @@ QString buildPreProcessCommand(const QString &sourcePath, const QString &preProc
 QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath,
                             const QString &mencoder = mencoderPath);
 
+// One ffmpeg pass from the source straight to the target, in the same format
+// as the two steps make: Xvid (fourcc XVID) at 608 kbit/s without B-frames,
+// H.263 quantisation, the given scale with a 4:3 display aspect; MPEG-1 Layer
+// II sound at 128 kbit/s, 44100 Hz, stereo, when the source has sound.
+QString buildDirectCommand(const QString &scale, const QString &sourcePath, const QString &targetPath,
+                           const QString &ffmpeg = ffmpegPath);
+
 // Base name (file name up to its first ".") and suffix (after its last "."),
 // as QFileInfo defines them.
 QString baseNameOf(const QString &path);

@@ -147,7 +147,18 @@ void ToolOutput::takeFfmpegLine(const QByteArray &line)
     if (startsWith(line, "video:")) {
         m_markerSeen = true;
         const char *at = line.constData() + 6;
-        m_summarySeen = m_summarySeen || integerAt(at, line.constData() + line.size()) >= 0;
+        const qint64 videoKb = integerAt(at, line.constData() + line.size());
+        if (videoKb >= 0) {
+            m_summarySeen = true;
+            m_videoKb = videoKb;
+            m_audioKb = integerAfter(line, "audio:");
+        }
+    } else if (startsWith(line, "Input #")) {
+        m_inInput = true;
+    } else if (startsWith(line, "Output #")) {
+        m_inInput = false;
+    } else if (m_inInput && line.contains("Stream #") && line.contains(": Audio: ")) {
+        m_soundSeen = true;
     } else if (m_duration < 0 && startsWith(line.trimmed(), "Duration:")) {
         const double duration = clockAfter(line, "Duration:");
         if (duration > 0)

@@ -37,12 +37,17 @@ public:
     // length of its input ("Duration: 00:01:02.50"; -1 when unknown) and the
     // position of its last progress line ("time=00:00:03.03"; -1 before any).
     bool summarySeen() const { return m_summarySeen; }
+    // The summary's sizes ("video:136kB audio:24kB"), in kB; -1 when missing.
+    qint64 videoKilobytes() const { return m_videoKb; }
+    qint64 audioKilobytes() const { return m_audioKb; }
     qint64 frames() const { return m_frames; }
     double durationSeconds() const { return m_duration; }
     double timeSeconds() const { return m_time; }
 
-    // mencoder: whether its input has sound ("AUDIO: 44100 Hz, ..." and no
-    // line ending in "no sound."), its closing summary ("Video stream: ...
+    // Whether the tool's input has sound: for mencoder "AUDIO: 44100 Hz, ..."
+    // and no line ending in "no sound.", for ffmpeg an audio stream listed
+    // under "Input #0".
+    // mencoder: its closing summary ("Video stream: ...
     // size: N bytes ... F frames", "Audio stream: ... size: N bytes"; -1
     // when missing), and its last progress line ("Pos:  12.3s  308f (25%)").
     bool inputHasSound() const { return m_soundSeen && !m_noSound; }
@@ -76,6 +81,9 @@ private:
 
     bool m_markerSeen = false;
     bool m_summarySeen = false;
+    bool m_inInput = false;
+    qint64 m_videoKb = -1;
+    qint64 m_audioKb = -1;
     qint64 m_frames = -1;
     double m_duration = -1;
     double m_time = -1;

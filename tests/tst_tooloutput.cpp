@@ -208,6 +208,39 @@ private slots:
         QCOMPARE(checkPreProcess(finishedRun(parsed(Tool::Ffmpeg, {}, err)), temp), reason.replace("%1", temp));
     }
 
+    void directCheck_data()
+    {
+        QTest::addColumn<QByteArray>("err");
+        QTest::addColumn<qint64>("fileSize");
+        QTest::addColumn<QString>("reason");
+        const QByteArray soundInput = "Input #0, mov,mp4, from 'a.mp4':\n  Duration: 00:00:02.00, start: 0.0\n"
+                                      "  Stream #0:0(und): Video: h264 (High), yuv420p, 1280x720, 25 fps\n"
+                                      "  Stream #0:1(und): Audio: aac (LC), 48000 Hz, stereo, fltp, 129 kb/s\n";
+        const QByteArray silentInput = "Input #0, mov,mp4, from 'a.mp4':\n  Duration: 00:00:02.00, start: 0.0\n"
+                                       "  Stream #0:0(und): Video: h264 (High), yuv420p, 1280x720, 25 fps\n";
+        const QByteArray output = "Output #0, avi, to 'a.avi':\n  Stream #0:1: Audio: mp2, 44100 Hz, stereo\n"
+                                  "frame=   50 fps=0.0 q=3.0 Lsize=     190kB time=00:00:02.00 speed=9x\n";
+        const QByteArray summary = "video:150kB audio:32kB subtitle:0kB other streams:0kB muxing overhead: 2%\n";
+        const QByteArray noAudio = "video:150kB audio:0kB subtitle:0kB other streams:0kB muxing overhead: 2%\n";
+        QTest::newRow("good, with sound") << soundInput + output + summary << qint64(190 * 1024) << QString();
+        QTest::newRow("good, silent source") << silentInput + output + noAudio << qint64(155 * 1024) << QString();
+        QTest::newRow("sound lost") << soundInput + output + noAudio << qint64(155 * 1024) << "ffmpeg wrote no sound";
+        QTest::newRow("no summary") << soundInput + output + "Conversion failed!\n" << qint64(190 * 1024)
+                                    << "ffmpeg: Conversion failed!";
+        QTest::newRow("short file") << soundInput + output + summary << qint64(100 * 1024)
+                                    << "%1 is smaller than the 182 kB ffmpeg reported";
+    }
+
+    void directCheck()
+    {
+        QFETCH(QByteArray, err);
+        QFETCH(qint64, fileSize);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString target = fileOfSize(dir, fileSize);
+        QCOMPARE(checkDirect(finishedRun(parsed(Tool::Ffmpeg, {}, err)), target), reason.replace("%1", target));
+    }
+
     void runsThatDidNotFinish_data()
     {
         QTest::addColumn<int>("end");
