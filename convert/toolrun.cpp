@@ -8,6 +8,7 @@
 
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 #endif
@@ -37,6 +38,12 @@ protected:
     {
 #ifdef Q_OS_LINUX
         // Runs in the child between fork and exec: only async-signal-safe calls.
+        // A program that takes its stop signals itself (quorvel-batch blocks
+        // them in every thread) must not hand that mask on: the tool starts
+        // with every signal open, so a terminate reaches it at once.
+        sigset_t none;
+        sigemptyset(&none);
+        pthread_sigmask(SIG_SETMASK, &none, nullptr);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != m_parentPid)
             _exit(127); // the program died before the request took hold

@@ -2,7 +2,8 @@
 # Builds the .deb from the build tree, unpacks it into a temporary root (no
 # system install), checks its files and metadata, and starts the unpacked
 # launcher with a temporary home far enough to see the working directory
-# prepared and the window shown.
+# prepared and the window shown, and runs the unpacked quorvel-batch from a
+# folder of its own.
 #   tst_package.sh BUILD_DIR
 set -uo pipefail
 build=${1:?usage: tst_package.sh BUILD_DIR}
@@ -40,6 +41,10 @@ root="$temp/root"
 dpkg-deb -x "$deb" "$root"
 for file in \
     usr/bin/quorvel \
+    usr/bin/quorvel-batch \
+    usr/share/man/man1/quorvel-batch.1.gz \
+    usr/share/doc/quorvel/examples/quorvel-parallel \
+    usr/share/doc/quorvel/examples/quorvel-slurm.sbatch \
     usr/libexec/quorvel/quorvel \
     usr/libexec/quorvel/mencoder \
     usr/libexec/quorvel/libquorvel-avcompat.so \
@@ -54,10 +59,15 @@ for file in \
     usr/share/doc/quorvel/changelog.gz; do
     [ -e "$root/$file" ] || fail "missing from the package: $file"
 done
-for program in usr/bin/quorvel usr/libexec/quorvel/quorvel usr/libexec/quorvel/mencoder; do
+for program in usr/bin/quorvel usr/bin/quorvel-batch usr/libexec/quorvel/quorvel usr/libexec/quorvel/mencoder; do
     [ -x "$root/$program" ] || fail "not executable: $program"
 done
 pass "file list"
+
+grep -q '^License: GPL-3+$' "$root/usr/share/doc/quorvel/copyright" && pass "copyright: GPL-3+" \
+    || fail "the copyright file does not license the package under GPL-3+"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$root/usr/share/metainfo/org.quorvel.Quorvel.metainfo.xml" \
+    && pass "metainfo: GPL-3.0-or-later" || fail "the metainfo's project_license is not GPL-3.0-or-later"
 
 # 3. Validators.
 if command -v lintian >/dev/null; then
@@ -88,6 +98,34 @@ else
     fail "missing mencoder: status $status, message '$message'"
 fi
 [ ! -e "$temp/nohome/Videos" ] || fail "a working directory was made although a tool is missing"
+
+# quorvel-batch from a folder of its own, with the package's tools (found
+# beside the program) and no bin/ there: one real clip, one result.
+anywhere="$temp/any folder"
+mkdir -p "$anywhere"
+if ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc=size=160x120:rate=25:duration=1 \
+    -f lavfi -i sine=duration=1 -shortest "$anywhere/clip.mp4"; then
+    lines=$(cd "$anywhere" && "$root/usr/bin/quorvel-batch" -j 1 -s 160x128 clip.mp4 2>"$temp/batch.err")
+    status=$?
+    IFS=$'\t' read -r result source target _ reason <<<"$lines"
+    if [ $status -eq 0 ] && [ "$result|$source|$target|$reason" = "Success|$anywhere/clip.mp4|$anywhere/output/clip.avi|" ] \
+        && [ "$(printf '%s\n' "$lines" | wc -l)" -eq 1 ] && [ -s "$anywhere/output/clip.avi" ] \
+        && [ ! -e "$anywhere/bin" ] && [ "$(ls "$anywhere/output")" = clip.avi ]; then
+        pass "quorvel-batch converts from any folder: $lines"
+    else
+        cat "$temp/batch.err"
+        fail "quorvel-batch from any folder: status $status, output '$lines'"
+    fi
+else
+    fail "ffmpeg could not make a test clip"
+fi
+message=$(cd "$anywhere" && QUORVEL_REAL_MENCODER=/nonexistent/mencoder "$root/usr/bin/quorvel-batch" clip.mp4 2>&1)
+status=$?
+if [ $status -eq 2 ] && [[ "$message" == *"apt install mencoder"* ]]; then
+    pass "quorvel-batch names a missing mencoder's package: $message"
+else
+    fail "quorvel-batch with mencoder missing: status $status, message '$message'"
+fi
 
 # 5. The unpacked launcher prepares the working directory and shows the window.
 home="$temp/home"

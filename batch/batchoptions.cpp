@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "batchoptions.h"
+
+#include "toolcommands.h"
+
+#include <QCommandLineParser>
+#include <QThread>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const QStringList sizes = { QStringLiteral("320x240"), QStringLiteral("160x128"), QStringLiteral("128x128"),
+                            QStringLiteral("220x176") };
+
+int defaultJobs()
+{
+    return qMax(1, QThread::idealThreadCount());
+}
+
+} // namespace
+
+std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Converts videos into AVI files for small-screen players, as the Quorvel window does,\n"
+                       "several at once. One tab-separated line per source goes to standard output:\n"
+                       "status, source, target, seconds, reason."));
+    const QCommandLineOption size({ "s", "size" },
+                                  QStringLiteral("Target size: %1 (the first is the default).").arg(sizes.join(", ")),
+                                  QStringLiteral("WxH"), sizes.first());
+    const QCommandLineOption jobs(
+        { "j", "jobs" }, QStringLiteral("Conversions at once (default: the number of cores, %1).").arg(defaultJobs()),
+        QStringLiteral("N"), QString::number(defaultJobs()));
+    const QCommandLineOption output({ "o", "output" },
+                                    QStringLiteral("Where results go (default: output/ under the working directory)."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption tools(
+        { "t", "tools" },
+        QStringLiteral("The folder with ffmpeg and mencoder (default: bin/ under the working "
+                       "directory, then the tools of the installed package)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption dryRun({ "n", "dry-run" },
+                                    QStringLiteral("Print the command lines of each source, run nothing."));
+    parser.addOptions({ size, jobs, output, tools, dryRun });
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
+                                 QStringLiteral("Videos, or folders whose video files (subfolders included) are "
+                                                "converted. Name a file that starts with '-' as ./-name or after --."),
+                                 QStringLiteral("FILE|FOLDER..."));
+
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return std::nullopt;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        // Named as a user types it, not by the path it was started from.
+        QString text = parser.helpText();
+        text.replace(QStringLiteral("Usage: ") + arguments.value(0), QStringLiteral("Usage: quorvel-batch"));
+        std::fputs(qUtf8Printable(text), stdout);
+        std::exit(0);
+    }
+    if (parser.isSet(version))
+        parser.showVersion();
+
+    BatchOptions options;
+    options.size = parser.value(size);
+    if (!sizes.contains(options.size)) {
+        *error = QStringLiteral("unknown size '%1'; choose one of %2").arg(options.size, sizes.join(", "));
+        return std::nullopt;
+    }
+    options.scale = scaleForResolution(options.size);
+    bool isNumber = false;
+    options.jobs = parser.value(jobs).toInt(&isNumber);
+    if (!isNumber || options.jobs < 1) {
+        *error = QStringLiteral("--jobs needs a whole number of at least 1, not '%1'").arg(parser.value(jobs));
+        return std::nullopt;
+    }
+    options.outputFolder = parser.value(output);
+    options.toolsFolder = parser.value(tools);
+    if ((parser.isSet(output) && options.outputFolder.isEmpty())
+        || (parser.isSet(tools) && options.toolsFolder.isEmpty())) {
+        *error = QStringLiteral("--output and --tools need a folder");
+        return std::nullopt;
+    }
+    options.dryRun = parser.isSet(dryRun);
+    options.paths = parser.positionalArguments();
+    if (options.paths.isEmpty()) {
+        *error = QStringLiteral("no sources: name video files or folders");
+        return std::nullopt;
+    }
+    return options;
+}

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What the command line asks for, checked: a known size, a job count of at
+// least one, at least one source. Paths are as given; folders are not
+// opened yet.
+struct BatchOptions {
+    QString size; // "320x240" and the like
+    QString scale; // the same size as mencoder's scale value, "320:240"
+    int jobs = 1;
+    QString outputFolder; // empty for the working directory's output/
+    QString toolsFolder; // empty to look in the usual places
+    bool dryRun = false;
+    QStringList paths;
+};
+
+// Reads the program's arguments. --help and --version print to standard
+// output and end the program with status 0; anything else wrong ends up in
+// `error` (one line, without the program's name) and no options come back.
+std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QString *error);

@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// quorvel-batch: the window's conversion from a script, several sources at once.
+
+#include "batchoptions.h"
+#include "batchreport.h"
+#include "batchrun.h"
+#include "batchsources.h"
+#include "paths.h"
+#include "stop.h"
+#include "stopsignals.h"
+#include "toolcommands.h"
+#include "toolsearch.h"
+#include "wakepipe.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int usageOrSetupError = 2;
+constexpr int liveLineIntervalMs = 200;
+
+// Standard error carries errors only: the conversion's debug lines (each
+// command it runs) are dropped.
+void printProblems(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    std::fprintf(stderr, "quorvel-batch: %s\n", qUtf8Printable(message));
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+int usageError(const QString &message)
+{
+    std::fprintf(stderr, "quorvel-batch: %s\nTry 'quorvel-batch --help' for more information.\n",
+                 qUtf8Printable(message));
+    return usageOrSetupError;
+}
+
+int setupError(const QString &message)
+{
+    std::fprintf(stderr, "quorvel-batch: %s\n", qUtf8Printable(message));
+    return usageOrSetupError;
+}
+
+// Makes the output folder if need be and proves that it takes files.
+QString prepareOutputFolder(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("the output folder %1 is not a folder").arg(folder);
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("cannot make the output folder %1").arg(folder);
+    QTemporaryFile probe(folder + QStringLiteral("/.quorvel-batch-probe-XXXXXX"));
+    if (!probe.open())
+        return QStringLiteral("cannot write to the output folder %1").arg(folder);
+    return QString();
+}
+
+// The command lines that a run would start, one per line; a source that
+// would fail before any tool is named on standard error instead, and the
+// status is 1 then.
+int printCommands(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale)
+{
+    bool anySkipped = false;
+    for (const BatchTask &task : tasks) {
+        const QString problem = task.failure.isEmpty() ? sourceProblem(task.source) : task.failure;
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "quorvel-batch: skipped %s: %s\n", qUtf8Printable(task.source),
+                         qUtf8Printable(problem));
+            anySkipped = true;
+            continue;
+        }
+        QString input = task.source;
+        if (suffixOf(task.source).compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0) {
+            std::printf("%s\n", qUtf8Printable(buildPreProcessCommand(task.source, task.temporary, tools.ffmpeg)));
+            input = task.temporary;
+        }
+        std::printf("%s\n", qUtf8Printable(buildConvertCommand(scale, input, task.target, tools.mencoder)));
+    }
+    return anySkipped ? 1 : 0;
+}
+
+// Converts every task on `jobs` worker threads while this thread's event
+// loop turns stop signals into the stop and redraws the live line.
+int convertAll(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, int jobs)
+{
+    const bool live = isatty(STDERR_FILENO) == 1;
+    Stop stop;
+    BatchReport report(int(tasks.size()), live);
+    BatchRun run(tasks, tools, scale, report, stop);
+    const StopSignals stopSignals(stop); // before any other thread, which inherits its mask
+    // The conversion compares file times in local time. With TZ unset,
+    // glibc reads /etc/localtime anew for each such time, under a lock of
+    // its own, which the workers would contend for (and ThreadSanitizer,
+    // which cannot see that lock, report). Naming that same file stops the
+    // rereading; the tools inherit the same zone.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+    tzset();
+
+    QTimer liveLine;
+    if (live) {
+        QObject::connect(&liveLine, &QTimer::timeout, [&report] { report.redraw(); });
+        liveLine.start(liveLineIntervalMs);
+    }
+
+    const int workers = int(std::min<std::size_t>(std::size_t(jobs), tasks.size()));
+    std::atomic<int> working { workers };
+    const WakePipe allDone([] { QCoreApplication::quit(); });
+    std::vector<std::thread> threads;
+    threads.reserve(std::size_t(workers));
+    for (int worker = 0; worker < workers; ++worker) {
+        threads.emplace_back([&] {
+            run.work();
+            if (working.fetch_sub(1) == 1)
+                allDone.wake();
+        });
+    }
+    QCoreApplication::exec();
+    for (std::thread &thread : threads)
+        thread.join();
+
+    const int signalNumber = StopSignals::received();
+    if (signalNumber != 0)
+        run.reportUnfinished(stoppedBy(signalNumber));
+    report.close();
+    if (signalNumber != 0)
+        return 128 + signalNumber;
+    return report.anyFailed() ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qInstallMessageHandler(printProblems);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quorvel-batch"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+
+    QString error;
+    const std::optional<BatchOptions> options = parseBatchOptions(QCoreApplication::arguments(), &error);
+    if (!options)
+        return usageError(error);
+    const std::optional<Tools> tools = findTools(options->toolsFolder, &error);
+    if (!tools)
+        return setupError(error);
+    const QString output = options->outputFolder.isEmpty()
+        ? outputPath
+        : QDir::cleanPath(QFileInfo(options->outputFolder).absoluteFilePath());
+
+    const std::vector<BatchTask> tasks = planTasks(options->paths, output);
+    if (tasks.empty())
+        return setupError(QStringLiteral("no video files in %1").arg(options->paths.join(QStringLiteral(", "))));
+    if (options->dryRun)
+        return printCommands(tasks, *tools, options->scale);
+    error = prepareOutputFolder(output);
+    if (!error.isEmpty())
+        return setupError(error);
+    return convertAll(tasks, *tools, options->scale, options->jobs);
+}

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QtGlobal>
+
+#include <memory>
+
+class QSocketNotifier;
+class Stop;
+
+// Turns SIGINT, SIGTERM and SIGHUP into a request of a Stop, on the thread
+// that made this object (its event loop must run). The three are blocked
+// and read from a signalfd, so no handler runs at an arbitrary moment: make
+// this before any other thread, which then inherits the mask. A closed
+// standard output makes writes fail instead of killing the program (and
+// leaving its tools behind): SIGPIPE gets a handler that does nothing.
+//
+// The tools inherit the mask too, unless a shell in between clears it. A
+// tool then keeps running when Ctrl-C or a scheduler signals the whole
+// process group, until the program stops it; a tool that does not take
+// SIGTERM is killed after the stop's grace period.
+class StopSignals
+{
+public:
+    explicit StopSignals(Stop &stop);
+    ~StopSignals();
+    Q_DISABLE_COPY(StopSignals)
+
+    // The stop signal received, or on its way (sent to the program and
+    // still pending); 0 before any. Any thread, from the moment the signal
+    // is sent, so a worker knows at once that a tool which ended meanwhile
+    // may have had it too.
+    static int received();
+
+private:
+    int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
