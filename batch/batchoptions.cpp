@@ -11,8 +11,7 @@
 
 namespace {
 
-const QStringList sizes = { QStringLiteral("320x240"), QStringLiteral("160x128"), QStringLiteral("128x128"),
-                            QStringLiteral("220x176") };
+const QStringList sizes = resolutionLabels();
 
 int defaultJobs()
 {
@@ -44,7 +43,11 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         QStringLiteral("DIR"));
     const QCommandLineOption dryRun({ "n", "dry-run" },
                                     QStringLiteral("Print the command lines of each source, run nothing."));
-    parser.addOptions({ size, jobs, output, tools, dryRun });
+    const QCommandLineOption direct(
+        { "d", "direct" },
+        QStringLiteral("Convert in one ffmpeg pass: over twice as fast and sharper, the same kind of file. "
+                       "Without it, the window's two steps (ffmpeg, then mencoder)."));
+    parser.addOptions({ size, jobs, output, tools, dryRun, direct });
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
@@ -79,6 +82,7 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         *error = QStringLiteral("--jobs needs a whole number of at least 1, not '%1'").arg(parser.value(jobs));
         return std::nullopt;
     }
+    options.direct = parser.isSet(direct);
     options.outputFolder = parser.value(output);
     options.toolsFolder = parser.value(tools);
     if ((parser.isSet(output) && options.outputFolder.isEmpty())

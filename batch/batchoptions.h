@@ -16,6 +16,7 @@ struct BatchOptions {
     QString outputFolder; // empty for the working directory's output/
     QString toolsFolder; // empty to look in the usual places
     bool dryRun = false;
+    bool direct = false; // one ffmpeg pass instead of the window's two steps
     QStringList paths;
 };
 

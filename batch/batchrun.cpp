@@ -11,11 +11,12 @@
 
 #include <csignal>
 
-BatchRun::BatchRun(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, BatchReport &report,
-                   const Stop &stop)
+BatchRun::BatchRun(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, bool direct,
+                   BatchReport &report, const Stop &stop)
     : m_tasks(tasks)
     , m_tools(tools)
     , m_scale(scale)
+    , m_direct(direct)
     , m_report(report)
     , m_stop(stop)
 {
@@ -75,7 +76,8 @@ void BatchRun::convertOne(int index, const BatchTask &task)
     steps.report = [](const QString &) {};
     steps.scale = [this] { return m_scale; };
     steps.progress = [&](int percent) { m_report.progressed(index, percent); };
-    const ConversionResult result = convertSource(job, steps, m_stop);
+    const ConversionResult result
+        = m_direct ? convertSourceDirect(job, steps, m_stop) : convertSource(job, steps, m_stop);
 
     Status status = Status::Failed;
     switch (result.outcome) {

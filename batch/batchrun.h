@@ -21,8 +21,9 @@ class BatchRun
 public:
     // `tasks`, `tools` and `scale` are read by the workers and must not
     // change while they run.
-    BatchRun(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, BatchReport &report,
-             const Stop &stop);
+    // With `direct`, each source is converted in one ffmpeg pass.
+    BatchRun(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, bool direct,
+             BatchReport &report, const Stop &stop);
 
     // One worker's loop; call it on each worker thread.
     void work();
@@ -39,6 +40,7 @@ private:
     const std::vector<BatchTask> &m_tasks;
     const Tools &m_tools;
     const QString &m_scale;
+    const bool m_direct;
     BatchReport &m_report;
     const Stop &m_stop;
 

@@ -73,7 +73,7 @@ QString prepareOutputFolder(const QString &folder)
 // The command lines that a run would start, one per line; a source that
 // would fail before any tool is named on standard error instead, and the
 // status is 1 then.
-int printCommands(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale)
+int printCommands(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, bool direct)
 {
     bool anySkipped = false;
     for (const BatchTask &task : tasks) {
@@ -82,6 +82,10 @@ int printCommands(const std::vector<BatchTask> &tasks, const Tools &tools, const
             std::fprintf(stderr, "quorvel-batch: skipped %s: %s\n", qUtf8Printable(task.source),
                          qUtf8Printable(problem));
             anySkipped = true;
+            continue;
+        }
+        if (direct) {
+            std::printf("%s\n", qUtf8Printable(buildDirectCommand(scale, task.source, task.target, tools.ffmpeg)));
             continue;
         }
         QString input = task.source;
@@ -96,12 +100,12 @@ int printCommands(const std::vector<BatchTask> &tasks, const Tools &tools, const
 
 // Converts every task on `jobs` worker threads while this thread's event
 // loop turns stop signals into the stop and redraws the live line.
-int convertAll(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, int jobs)
+int convertAll(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, bool direct, int jobs)
 {
     const bool live = isatty(STDERR_FILENO) == 1;
     Stop stop;
     BatchReport report(int(tasks.size()), live);
-    BatchRun run(tasks, tools, scale, report, stop);
+    BatchRun run(tasks, tools, scale, direct, report, stop);
     const StopSignals stopSignals(stop); // before any other thread, which inherits its mask
     // The conversion compares file times in local time. With TZ unset,
     // glibc reads /etc/localtime anew for each such time, under a lock of
@@ -156,7 +160,7 @@ int main(int argc, char **argv)
     const std::optional<BatchOptions> options = parseBatchOptions(QCoreApplication::arguments(), &error);
     if (!options)
         return usageError(error);
-    const std::optional<Tools> tools = findTools(options->toolsFolder, &error);
+    const std::optional<Tools> tools = findTools(options->toolsFolder, !options->direct, &error);
     if (!tools)
         return setupError(error);
     const QString output = options->outputFolder.isEmpty()
@@ -167,9 +171,9 @@ int main(int argc, char **argv)
     if (tasks.empty())
         return setupError(QStringLiteral("no video files in %1").arg(options->paths.join(QStringLiteral(", "))));
     if (options->dryRun)
-        return printCommands(tasks, *tools, options->scale);
+        return printCommands(tasks, *tools, options->scale, options->direct);
     error = prepareOutputFolder(output);
     if (!error.isEmpty())
         return setupError(error);
-    return convertAll(tasks, *tools, options->scale, options->jobs);
+    return convertAll(tasks, *tools, options->scale, options->direct, options->jobs);
 }

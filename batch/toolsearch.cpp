@@ -109,12 +109,14 @@ std::optional<QString> findMencoder(const QString &folder, QString *error)
 
 } // namespace
 
-std::optional<Tools> findTools(const QString &folder, QString *error)
+std::optional<Tools> findTools(const QString &folder, bool needMencoder, QString *error)
 {
     const QString absolute = folder.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     const std::optional<QString> ffmpeg = findFfmpeg(absolute, error);
     if (!ffmpeg)
         return std::nullopt;
+    if (!needMencoder)
+        return Tools { *ffmpeg, QString() };
     const std::optional<QString> mencoder = findMencoder(absolute, error);
     if (!mencoder)
         return std::nullopt;

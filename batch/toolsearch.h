@@ -16,5 +16,6 @@ struct Tools {
 // Debian's ffmpeg, and Debian's mencoder behind the package's launcher in
 // libexec/quorvel beside this program's bin/. When a tool cannot run,
 // nothing comes back and `error` says what is missing and which Debian
-// package to install.
-std::optional<Tools> findTools(const QString &folder, QString *error);
+// package to install. Without `needMencoder` (the one-pass conversion) only
+// ffmpeg is looked for.
+std::optional<Tools> findTools(const QString &folder, bool needMencoder, QString *error);

@@ -68,6 +68,8 @@ QString checkDirect(const ToolRun &run, const QString &targetPath)
     if (!failure.isEmpty())
         return failure;
     const ToolOutput &output = run.output;
+    if (output.inputHasNoPicture())
+        return QStringLiteral("the source has no picture");
     if (!output.markerSeen() || !output.summarySeen())
         return toolSaid(run);
     if (output.frames() <= 0)

@@ -155,10 +155,12 @@ void ToolOutput::takeFfmpegLine(const QByteArray &line)
         }
     } else if (startsWith(line, "Input #")) {
         m_inInput = true;
+        m_inputSeen = true;
     } else if (startsWith(line, "Output #")) {
         m_inInput = false;
-    } else if (m_inInput && line.contains("Stream #") && line.contains(": Audio: ")) {
-        m_soundSeen = true;
+    } else if (m_inInput && line.contains("Stream #")) {
+        m_soundSeen = m_soundSeen || line.contains(": Audio: ");
+        m_pictureSeen = m_pictureSeen || line.contains(": Video: ");
     } else if (m_duration < 0 && startsWith(line.trimmed(), "Duration:")) {
         const double duration = clockAfter(line, "Duration:");
         if (duration > 0)

@@ -51,6 +51,8 @@ public:
     // size: N bytes ... F frames", "Audio stream: ... size: N bytes"; -1
     // when missing), and its last progress line ("Pos:  12.3s  308f (25%)").
     bool inputHasSound() const { return m_soundSeen && !m_noSound; }
+    // ffmpeg: its input was read ("Input #0" listed) and had no video stream.
+    bool inputHasNoPicture() const { return m_inputSeen && !m_pictureSeen; }
     qint64 videoBytes() const { return m_videoBytes; }
     qint64 videoFrames() const { return m_videoFrames; }
     qint64 audioBytes() const { return m_audioBytes; }
@@ -82,6 +84,8 @@ private:
     bool m_markerSeen = false;
     bool m_summarySeen = false;
     bool m_inInput = false;
+    bool m_inputSeen = false;
+    bool m_pictureSeen = false;
     qint64 m_videoKb = -1;
     qint64 m_audioKb = -1;
     qint64 m_frames = -1;

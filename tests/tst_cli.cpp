@@ -404,12 +404,15 @@ private slots:
         QTest::addColumn<QString>("hangingTool");
         QTest::addColumn<bool>("wholeGroup"); // the tools get the signal too, as from Ctrl-C or Slurm
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("SIGINT in the pre-process") << int(SIGINT) << "FFMPEG" << false << 130;
-        QTest::newRow("SIGTERM in the pre-process") << int(SIGTERM) << "FFMPEG" << false << 143;
-        QTest::newRow("SIGINT in the transcode") << int(SIGINT) << "MENCODER" << false << 130;
-        QTest::newRow("SIGTERM in the transcode") << int(SIGTERM) << "MENCODER" << false << 143;
-        QTest::newRow("SIGINT to the group in the pre-process") << int(SIGINT) << "FFMPEG" << true << 130;
-        QTest::newRow("SIGTERM to the group in the transcode") << int(SIGTERM) << "MENCODER" << true << 143;
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("SIGINT in the pre-process") << int(SIGINT) << "FFMPEG" << false << 130 << false;
+        QTest::newRow("SIGTERM in the pre-process") << int(SIGTERM) << "FFMPEG" << false << 143 << false;
+        QTest::newRow("SIGINT in the transcode") << int(SIGINT) << "MENCODER" << false << 130 << false;
+        QTest::newRow("SIGTERM in the transcode") << int(SIGTERM) << "MENCODER" << false << 143 << false;
+        QTest::newRow("SIGINT to the group in the pre-process") << int(SIGINT) << "FFMPEG" << true << 130 << false;
+        QTest::newRow("SIGTERM to the group in the transcode") << int(SIGTERM) << "MENCODER" << true << 143 << false;
+        QTest::newRow("SIGINT in the one pass") << int(SIGINT) << "FFMPEG" << false << 130 << true;
+        QTest::newRow("SIGTERM to the group in the one pass") << int(SIGTERM) << "FFMPEG" << true << 143 << true;
     }
 
     // Two tools hang, each with its partial file written, two sources wait.
@@ -419,6 +422,7 @@ private slots:
         QFETCH(QString, hangingTool);
         QFETCH(bool, wholeGroup);
         QFETCH(int, exitCode);
+        QFETCH(bool, direct);
         Sandbox box;
         box.env.insert("QUORVEL_FAKE_" + hangingTool, "hang");
         box.env.insert("QUORVEL_FAKE_PIDFILE", box.dir + "/hang.pid");
@@ -428,7 +432,8 @@ private slots:
             sources << box.dir + '/' + name;
         }
         QProcess batch;
-        const QStringList arguments = QStringList { "-j", "2", "-t", "tools" } + sources;
+        const QStringList arguments
+            = QStringList { "-j", "2", "-t", "tools" } + (direct ? QStringList { "--direct" } : QStringList()) + sources;
         if (wholeGroup) // setsid execs the program in a process group of its own
             start(batch, "setsid", QStringList(batchProgram) + arguments, box.dir, box.env);
         else

@@ -229,14 +229,14 @@ private slots:
             const QStringList convert = QProcess::splitCommand(buildConvertCommand("320:240", path, target));
             QVERIFY2(convert.size() == 20 && convert.at(17) == path && convert.at(19) == target, qPrintable(path));
             const QStringList direct = QProcess::splitCommand(buildDirectCommand("320:240", path, target));
-            QVERIFY2(direct.size() == 34 && direct.at(4) == path && direct.last() == target, qPrintable(path));
+            QVERIFY2(direct.size() == 36 && direct.at(6) == path && direct.last() == target, qPrintable(path));
         }
     }
 
     void directCommand()
     {
         QCOMPARE(QProcess::splitCommand(buildDirectCommand("160:128", "/v/a b.mp4", "/o/a b.avi", "/usr/bin/ffmpeg")),
-                 QStringList({ "/usr/bin/ffmpeg", "-nostdin", "-y", "-i", "/v/a b.mp4", "-map", "0:v:0", "-map",
+                 QStringList({ "/usr/bin/ffmpeg", "-nostdin", "-y", "-skip_loop_filter", "all", "-i", "/v/a b.mp4", "-map", "0:v:0", "-map",
                                "0:a:0?", "-sn", "-dn", "-vf", "scale=160:128,setdar=4/3", "-c:v", "libxvid", "-vtag",
                                "XVID", "-b:v", "608k", "-bf", "0", "-mpeg_quant", "0", "-c:a", "mp2", "-b:a", "128k",
                                "-ar", "44100", "-ac", "2", "-f", "avi", "/o/a b.avi" }));

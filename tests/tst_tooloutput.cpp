@@ -227,6 +227,10 @@ private slots:
         QTest::newRow("sound lost") << soundInput + output + noAudio << qint64(155 * 1024) << "ffmpeg wrote no sound";
         QTest::newRow("no summary") << soundInput + output + "Conversion failed!\n" << qint64(190 * 1024)
                                     << "ffmpeg: Conversion failed!";
+        QTest::newRow("no picture")
+            << QByteArray("Input #0, mp3, from 'a.mp3':\n  Stream #0:0: Audio: mp3, 44100 Hz, mono\n"
+                          "Stream map '0:v:0' matches no streams.\nTo ignore this, add a trailing '?' to the map.\n")
+            << qint64(0) << "the source has no picture";
         QTest::newRow("short file") << soundInput + output + summary << qint64(100 * 1024)
                                     << "%1 is smaller than the 182 kB ffmpeg reported";
     }
