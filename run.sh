@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Quorvel, prepares its working directory
 # (./run, or $QUORVEL_WORKDIR) and starts the program there.
 set -euo pipefail

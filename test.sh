@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Quorvel and its tests, and runs the whole
 # suite through ctest.
 #   bash test.sh        the normal build, warnings as errors

@@ -76,8 +76,8 @@ void BatchRun::convertOne(int index, const BatchTask &task)
     steps.report = [](const QString &) {};
     steps.scale = [this] { return m_scale; };
     steps.progress = [&](int percent) { m_report.progressed(index, percent); };
-    const ConversionResult result
-        = m_direct ? convertSourceDirect(job, steps, m_stop) : convertSource(job, steps, m_stop);
+    const ConversionResult result = m_direct ? convertSourceDirect(job, steps, m_stop)
+                                             : convertSource(job, steps, m_stop);
 
     Status status = Status::Failed;
     switch (result.outcome) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quorvel's own cost around the tools' work. Prints one figure per line.
 // Run from a working directory prepared by tools/prepare-workdir (bench/run
 // does it): the batch figures use the real tools.
@@ -7,8 +8,8 @@
 #include "benchsupport.h"
 #include "jobtable.h"
 #include "quorvel.h"
-#include "toolcommands.h"
 #include "stop.h"
+#include "toolcommands.h"
 #include "toolrun.h"
 
 #include <QApplication>
@@ -91,7 +92,8 @@ void tableFigures()
     }
     printFigure("drop 10000 files", dropMs, "ms", "none",
                 "10,000 existing files dropped on the window, window shown, pending events processed");
-    printFigure("drop 10000 / add 10000", dropMs / ms10k, "ratio", "<= 1.5", "the drop against the add above, same run");
+    printFigure("drop 10000 / add 10000", dropMs / ms10k, "ratio", "<= 1.5",
+                "the drop against the add above, same run");
 
     Quorvel window;
     window.show();
@@ -346,8 +348,8 @@ void progressWindowFigures()
     const char *how = good ? "a 10 ms GUI-thread timer while the window converts one row whose tool prints 20,000 "
                              "progress lines a second for 5 s"
                            : "ROW DID NOT SUCCEED";
-    printFigure("progress: GUI timer lateness p99", lateness.empty() ? 0 : lateness[size_t(0.99 * (lateness.size() - 1))],
-                "ms", "<= 1 ms", how);
+    printFigure("progress: GUI timer lateness p99",
+                lateness.empty() ? 0 : lateness[size_t(0.99 * (lateness.size() - 1))], "ms", "<= 1 ms", how);
     printFigure("progress: GUI timer lateness worst", lateness.empty() ? 0 : lateness.back(), "ms", "<= 5 ms", how);
     printFigure("progress: updates per second per row", worstSecond, "updates", "<= 10",
                 "most progress changes the row's status item saw within any one second of that run");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linked with the program's own main(): reports when the window is shown
 // and the resident memory idle and with 10,000 rows, then closes the window.
 

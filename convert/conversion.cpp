@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "conversion.h"
 
 #include "paths.h"
@@ -106,7 +107,8 @@ TargetStep writeTarget(ToolOutput::Tool tool, const QString &command, const QStr
     const bool touched = FileState(targetPath) != before;
     step.stopped = stop.isRequested();
     if (!step.stopped)
-        step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, targetPath) : checkDirect(run, targetPath);
+        step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, targetPath)
+                                                         : checkDirect(run, targetPath);
     if ((step.stopped || !step.reason.isEmpty()) && touched)
         QFile::remove(targetPath);
     return step;
@@ -160,13 +162,13 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
             // not become this source's result when the pre-process fails.
             QFile::remove(job.temporaryPath);
             wroteTemporary = true;
-            const ToolRun run
-                = runTool(ToolOutput::Tool::Ffmpeg, buildPreProcessCommand(job.source, job.temporaryPath, ffmpeg), stop,
-                          [&](const ToolOutput &output) {
-                              const double done = output.progress();
-                              if (done >= 0)
-                                  progress.update(int(done * 50));
-                          });
+            const ToolRun run = runTool(ToolOutput::Tool::Ffmpeg,
+                                        buildPreProcessCommand(job.source, job.temporaryPath, ffmpeg), stop,
+                                        [&](const ToolOutput &output) {
+                                            const double done = output.progress();
+                                            if (done >= 0)
+                                                progress.update(int(done * 50));
+                                        });
             if (stop.isRequested())
                 return ended(Outcome::Stopped);
             reason = checkPreProcess(run, job.temporaryPath);
@@ -197,13 +199,12 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
     } else if (sameFile(input, job.targetPath) || sameFile(job.source, job.targetPath)) {
         reason = QStringLiteral("the target would overwrite the source");
     } else {
-        const TargetStep step = writeTarget(ToolOutput::Tool::Mencoder, command, job.targetPath, stop,
-                                            [&](const ToolOutput &output) {
-                                                const double done = output.progress(sourceLength);
-                                                if (done >= 0)
-                                                    progress.update(transcodeStart
-                                                                    + int(done * (100 - transcodeStart)));
-                                            });
+        const TargetStep step = writeTarget(
+            ToolOutput::Tool::Mencoder, command, job.targetPath, stop, [&](const ToolOutput &output) {
+                const double done = output.progress(sourceLength);
+                if (done >= 0)
+                    progress.update(transcodeStart + int(done * (100 - transcodeStart)));
+            });
         if (step.stopped)
             return ended(Outcome::Stopped);
         reason = step.reason;
@@ -240,12 +241,12 @@ ConversionResult convertSourceDirect(const ConversionJob &job, const ConversionS
     if (sameFile(job.source, job.targetPath)) {
         reason = QStringLiteral("the target would overwrite the source");
     } else {
-        const TargetStep step
-            = writeTarget(ToolOutput::Tool::Ffmpeg, command, job.targetPath, stop, [&](const ToolOutput &output) {
-                  const double done = output.progress();
-                  if (done >= 0)
-                      progress.update(int(done * 100));
-              });
+        const TargetStep step = writeTarget(ToolOutput::Tool::Ffmpeg, command, job.targetPath, stop,
+                                            [&](const ToolOutput &output) {
+                                                const double done = output.progress();
+                                                if (done >= 0)
+                                                    progress.update(int(done * 100));
+                                            });
         if (step.stopped)
             return ended(Outcome::Stopped);
         reason = step.reason;

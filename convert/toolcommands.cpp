@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "toolcommands.h"
 
 #include "paths.h"
@@ -68,8 +69,8 @@ QStringList resolutionLabels()
 
 QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath, const QString &ffmpeg)
 {
-    return QString::asprintf("\"%s\" %s \"%s\" \"%s\"", quotable(ffmpeg).c_str(), "-y -i",
-                             quotable(sourcePath).c_str(), quotable(preProcessPath).c_str());
+    return QString::asprintf("\"%s\" %s \"%s\" \"%s\"", quotable(ffmpeg).c_str(), "-y -i", quotable(sourcePath).c_str(),
+                             quotable(preProcessPath).c_str());
 }
 
 QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath,

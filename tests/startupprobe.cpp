@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linked with the program's own main(): runs as the application object is
 // created, reports the paths that start-up fixed, and then either closes the
 // window at once or, when QUORVEL_PROBE_CONVERT names a source file, converts

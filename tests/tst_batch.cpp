@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch against fake tools in the working directory's bin/: what each
 // row reports, which commands run, and how the batch copes with faults,
 // with a user who keeps working, and with the window closing under it.
@@ -5,8 +6,8 @@
 #include "jobtable.h"
 #include "quorvel.h"
 #include "testsupport.h"
-#include "windowsupport.h"
 #include "toolcommands.h"
+#include "windowsupport.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -137,20 +138,20 @@ private slots:
             << "echo" << QStringList { PP, NO, CV, NO } << "ffmpeg: Error opening input file /videos/next.mkv";
         QTest::newRow("ffmpeg's summary missing") << "nosummary"
                                                   << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg: video:";
-        QTest::newRow("mencoder's summary missing") << "ok"
-                                                    << "nosummary" << QStringList { PP, OK, CV, NO }
-                                                    << "mencoder: Flushing video frames.";
+        QTest::newRow("mencoder's summary missing")
+            << "ok"
+            << "nosummary" << QStringList { PP, OK, CV, NO } << "mencoder: Flushing video frames.";
         QTest::newRow("ffmpeg wrote no frames") << "noframes"
                                                 << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg wrote no frames";
-        QTest::newRow("mencoder wrote no frames") << "ok"
-                                                  << "noframes" << QStringList { PP, OK, CV, NO }
-                                                  << "mencoder wrote no frames";
-        QTest::newRow("mencoder wrote no sound") << "ok"
-                                                 << "nosound" << QStringList { PP, OK, CV, NO }
-                                                 << "mencoder wrote no sound";
-        QTest::newRow("empty temporary file") << "empty"
-                                              << "ok" << QStringList { PP, NO, CV, NO }
-                                              << "%out/PreProcess.avi is missing or empty";
+        QTest::newRow("mencoder wrote no frames")
+            << "ok"
+            << "noframes" << QStringList { PP, OK, CV, NO } << "mencoder wrote no frames";
+        QTest::newRow("mencoder wrote no sound")
+            << "ok"
+            << "nosound" << QStringList { PP, OK, CV, NO } << "mencoder wrote no sound";
+        QTest::newRow("empty temporary file")
+            << "empty"
+            << "ok" << QStringList { PP, NO, CV, NO } << "%out/PreProcess.avi is missing or empty";
         QTest::newRow("empty target") << "ok"
                                       << "empty" << QStringList { PP, OK, CV, NO } << target + " is missing or empty";
         QTest::newRow("short target") << "ok"
@@ -158,14 +159,15 @@ private slots:
                                       << target + " is smaller than the 5000 bytes mencoder reported";
         QTest::newRow("both crash") << "crash"
                                     << "crash" << QStringList { PP, NO, CV, NO } << "ffmpeg crashed (signal 11)";
-        QTest::newRow("crash after a good report") << "ok"
-                                                   << "crashlate" << QStringList { PP, OK, CV, NO }
-                                                   << "mencoder crashed (signal 11)";
+        QTest::newRow("crash after a good report")
+            << "ok"
+            << "crashlate" << QStringList { PP, OK, CV, NO } << "mencoder crashed (signal 11)";
         QTest::newRow("ffmpeg missing") << "missing"
-                                        << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg was not found: %bin/ffmpeg";
-        QTest::newRow("mencoder missing") << "ok"
-                                          << "missing" << QStringList { PP, OK, CV, NO }
-                                          << "mencoder was not found: %bin/mencoder";
+                                        << "ok" << QStringList { PP, NO, CV, NO }
+                                        << "ffmpeg was not found: %bin/ffmpeg";
+        QTest::newRow("mencoder missing")
+            << "ok"
+            << "missing" << QStringList { PP, OK, CV, NO } << "mencoder was not found: %bin/mencoder";
     }
 
     void outcomesFollowTheToolsAndTheirFiles()

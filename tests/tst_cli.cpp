@@ -432,8 +432,8 @@ private slots:
             sources << box.dir + '/' + name;
         }
         QProcess batch;
-        const QStringList arguments
-            = QStringList { "-j", "2", "-t", "tools" } + (direct ? QStringList { "--direct" } : QStringList()) + sources;
+        const QStringList arguments = QStringList { "-j", "2", "-t", "tools" }
+            + (direct ? QStringList { "--direct" } : QStringList()) + sources;
         if (wholeGroup) // setsid execs the program in a process group of its own
             start(batch, "setsid", QStringList(batchProgram) + arguments, box.dir, box.env);
         else

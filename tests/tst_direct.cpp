@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorvel-batch --direct with the real tools: one ffmpeg pass makes the same
 // kind of file as the two steps (checked with ffprobe), judged as honestly,
 // with no temporary file; bad sources fail with a reason.
@@ -65,8 +66,9 @@ private slots:
                              clipSeconds, "1280x720"));
         QVERIFY(generateClip(m_clips + "/silent.mkv", {}, { "-c:v", "libx264", "-pix_fmt", "yuv420p" }, false));
         QVERIFY(generateClip(m_clips + "/already.avi"));
-        QVERIFY(QProcess::execute("ffmpeg", { "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                              "sine=duration=1", m_clips + "/sound only.mp3" })
+        QVERIFY(QProcess::execute("ffmpeg",
+                                  { "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "sine=duration=1",
+                                    m_clips + "/sound only.mp3" })
                 == 0);
         // The first kilobytes of a real clip: its index, at the end, is missing.
         QFile whole(m_clips + "/hd.mp4");
@@ -81,9 +83,9 @@ private slots:
         const Finished run = batch({ "--direct", "-n", "-s", "160x128", m_clips + "/hd.mp4" });
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.lines.size(), 1);
-        QCOMPARE(run.lines.first().join('\t'),
-                 buildDirectCommand("160:128", m_clips + "/hd.mp4", out("hd.avi"),
-                                    QDir::current().filePath("bin/ffmpeg")));
+        QCOMPARE(
+            run.lines.first().join('\t'),
+            buildDirectCommand("160:128", m_clips + "/hd.mp4", out("hd.avi"), QDir::current().filePath("bin/ffmpeg")));
         QVERIFY(!QFile::exists(out("hd.avi")));
     }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole job with the real tools, prepared as the run command prepares
 // them: generated clips in several containers and awkward paths become Xvid
 // AVI files that a small-screen player can play.
@@ -44,7 +45,9 @@ private slots:
             { clips + "/hevc.mp4", {}, { "-c:v", "libx265", "-x265-params", "log-level=none", "-c:a", "aac" } },
             { clips + "/web.webm", {}, { "-c:v", "libvpx-vp9", "-deadline", "realtime", "-c:a", "libopus" } },
             { clips + "/broadcast.ts", {}, { "-c:v", "mpeg2video", "-c:a", "mp2" } },
-            { clips + "/old phone.3gp", {}, { "-c:v", "h263", "-s", "352x288", "-c:a", "aac", "-ar", "8000", "-ac", "1" } },
+            { clips + "/old phone.3gp",
+              {},
+              { "-c:v", "h263", "-s", "352x288", "-c:a", "aac", "-ar", "8000", "-ac", "1" } },
             { clips + "/editor.mov", {}, { "-c:v", "prores_ks", "-c:a", "pcm_s16le" } },
             { clips + "/windows.wmv", {}, { "-c:v", "wmv2", "-c:a", "wmav2" } },
             { clips + "/flash.flv", {}, { "-c:v", "flv1", "-c:a", "libmp3lame", "-ar", "44100" } },

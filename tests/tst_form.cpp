@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's widget tree as the user sees it: names, classes, texts,
 // sizes and spacing, which controls show.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The job list: Add through the real file dialog, Delete, and status cells.
 
 #include "jobtable.h"

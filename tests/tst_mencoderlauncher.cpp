@@ -1,13 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The prepared tools: bin/mencoder (Debian's mencoder behind the
 // compatibility launcher) runs the program's unchanged transcode command with
 // every frame and the whole sound track; Debian's mencoder alone does not.
 
 #include "mediasupport.h"
 #include "paths.h"
-#include "testsupport.h"
-#include "toolcommands.h"
 #include "resultcheck.h"
 #include "stop.h"
+#include "testsupport.h"
+#include "toolcommands.h"
 #include "toolrun.h"
 
 #include <QtTest>
@@ -38,8 +39,8 @@ private slots:
     {
         const QString target = buildTargetPath("direct");
         const Stop noStop;
-        const ToolRun run
-            = runTool(ToolOutput::Tool::Mencoder, buildConvertCommand("320:240", m_clips + "/source.avi", target), noStop);
+        const ToolRun run = runTool(ToolOutput::Tool::Mencoder,
+                                    buildConvertCommand("320:240", m_clips + "/source.avi", target), noStop);
         QCOMPARE(checkTranscode(run, target), QString());
         verifyConversion(m_clips + "/source.avi", target, 320, 240);
     }
@@ -48,12 +49,12 @@ private slots:
     {
         const Stop noStop;
         const QString temp = buildPreProcessPath();
-        const ToolRun preProcess
-            = runTool(ToolOutput::Tool::Ffmpeg, buildPreProcessCommand(m_clips + "/source.mp4", temp), noStop);
+        const ToolRun preProcess = runTool(ToolOutput::Tool::Ffmpeg,
+                                           buildPreProcessCommand(m_clips + "/source.mp4", temp), noStop);
         QCOMPARE(checkPreProcess(preProcess, temp), QString());
         const QString target = buildTargetPath("viaPreProcess");
-        const ToolRun transcode
-            = runTool(ToolOutput::Tool::Mencoder, buildConvertCommand("160:128", temp, target), noStop);
+        const ToolRun transcode = runTool(ToolOutput::Tool::Mencoder, buildConvertCommand("160:128", temp, target),
+                                          noStop);
         QCOMPARE(checkTranscode(transcode, target), QString());
         verifyConversion(m_clips + "/source.mp4", target, 160, 128);
         QFile::remove(temp);
@@ -77,9 +78,9 @@ private slots:
     {
         const QString target = QDir::current().filePath("output/unshimmed.avi");
         const Stop noStop;
-        const ToolRun run = runTool(ToolOutput::Tool::Mencoder,
-                                    buildConvertCommand("320:240", m_clips + "/source.avi", target, "/usr/bin/mencoder"),
-                                    noStop);
+        const ToolRun run = runTool(
+            ToolOutput::Tool::Mencoder,
+            buildConvertCommand("320:240", m_clips + "/source.avi", target, "/usr/bin/mencoder"), noStop);
         const int frames = QFileInfo(target).size() > 0 ? probeStream(target, "v").value("nb_read_frames").toInt() : 0;
         QVERIFY2(!run.output.markerSeen() || frames <= 2, qPrintable(QString::number(frames)));
         // The result check refuses what it made, although it prints the marker.

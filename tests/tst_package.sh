@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the .deb from the build tree, unpacks it into a temporary root (no
 # system install), checks its files and metadata, and starts the unpacked
 # launcher with a temporary home far enough to see the working directory

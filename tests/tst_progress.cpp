@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user sees of the work: the bar in each row, the time left, how a
 // row ended, the batch in the window's title, and how often the GUI thread
 // hears of progress when a tool floods its output.
@@ -42,13 +43,13 @@ public:
                                  const QModelIndex status = table->model()->index(row, JobTable::ProcessStatus);
                                  if (from.column() <= JobTable::ProcessStatus && to.column() >= JobTable::ProcessStatus)
                                      m_seen.push_back({ m_clock.elapsed(), row, status.data(JobTable::ProgressRole),
-                                                        status.data().toString(), status.data(Qt::ToolTipRole).toString(),
+                                                        status.data().toString(),
+                                                        status.data(Qt::ToolTipRole).toString(),
                                                         window->windowTitle() });
                              }
                          });
-        QObject::connect(window, &QWidget::windowTitleChanged, window, [=](const QString &title) {
-            m_titles << title;
-        });
+        QObject::connect(window, &QWidget::windowTitleChanged, window,
+                         [=](const QString &title) { m_titles << title; });
     }
     const QVector<Seen> &seen() const { return m_seen; }
     const QStringList &titles() const { return m_titles; }
@@ -72,7 +73,6 @@ private:
 class ProgressTest : public QObject
 {
     Q_OBJECT
-
 
 private slots:
     void init() { installFakeTools(); }

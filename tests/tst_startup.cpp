@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up as the real program does it: paths fixed from the working
 // directory, the output folder step, and the exit code when the window is
 // closed, also while a tool runs.

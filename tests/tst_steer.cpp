@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Steering the batch from the window: Stop and Esc at every stage, files and
 // folders dropped on the window, the keys, the row's context menu, and the
 // pause that follows each row.
@@ -213,8 +214,9 @@ private slots:
         QDir().mkpath(drops + "/empty");
 
         Quorvel window;
-        drop(window, { QUrl::fromLocalFile(drops + "/single/notes.txt"), QUrl::fromLocalFile(drops + "/tree"),
-                       QUrl("https://example.org/clip.mp4") });
+        drop(window,
+             { QUrl::fromLocalFile(drops + "/single/notes.txt"), QUrl::fromLocalFile(drops + "/tree"),
+               QUrl("https://example.org/clip.mp4") });
         QCOMPARE(sources(window),
                  QStringList({ drops + "/single/notes.txt", drops + "/tree/a.mp4", drops + "/tree/b.mkv",
                                drops + "/tree/deeper/c.avi", drops + "/tree/deeper/no suffix" }));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two tool command lines: exact texts, and the argument lists that the
 // toolkit splits them into, for awkward paths and labels.
 
@@ -236,10 +237,42 @@ private slots:
     void directCommand()
     {
         QCOMPARE(QProcess::splitCommand(buildDirectCommand("160:128", "/v/a b.mp4", "/o/a b.avi", "/usr/bin/ffmpeg")),
-                 QStringList({ "/usr/bin/ffmpeg", "-nostdin", "-y", "-skip_loop_filter", "all", "-i", "/v/a b.mp4", "-map", "0:v:0", "-map",
-                               "0:a:0?", "-sn", "-dn", "-vf", "scale=160:128,setdar=4/3", "-c:v", "libxvid", "-vtag",
-                               "XVID", "-b:v", "608k", "-bf", "0", "-mpeg_quant", "0", "-c:a", "mp2", "-b:a", "128k",
-                               "-ar", "44100", "-ac", "2", "-f", "avi", "/o/a b.avi" }));
+                 QStringList({ "/usr/bin/ffmpeg",
+                               "-nostdin",
+                               "-y",
+                               "-skip_loop_filter",
+                               "all",
+                               "-i",
+                               "/v/a b.mp4",
+                               "-map",
+                               "0:v:0",
+                               "-map",
+                               "0:a:0?",
+                               "-sn",
+                               "-dn",
+                               "-vf",
+                               "scale=160:128,setdar=4/3",
+                               "-c:v",
+                               "libxvid",
+                               "-vtag",
+                               "XVID",
+                               "-b:v",
+                               "608k",
+                               "-bf",
+                               "0",
+                               "-mpeg_quant",
+                               "0",
+                               "-c:a",
+                               "mp2",
+                               "-b:a",
+                               "128k",
+                               "-ar",
+                               "44100",
+                               "-ac",
+                               "2",
+                               "-f",
+                               "avi",
+                               "/o/a b.avi" }));
     }
 
     void resolutionsAreTheFourLabels()

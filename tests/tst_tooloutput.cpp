@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the tools' output: the facts that decide a step, progress, the
 // last words for a reason, and a fuzz run over random and mutated output.
 
@@ -85,8 +86,8 @@ private slots:
         QVERIFY(!invalid.markerSeen());
         QCOMPARE(invalid.lastMessage(), QStringLiteral("/etc/passwd: Invalid data found when processing input"));
 
-        const ToolOutput missing
-            = parsed(Tool::Mencoder, fixtureText("mencoder-missing.stdout"), fixtureText("mencoder-missing.stderr"));
+        const ToolOutput missing = parsed(Tool::Mencoder, fixtureText("mencoder-missing.stdout"),
+                                          fixtureText("mencoder-missing.stderr"));
         QVERIFY(!missing.markerSeen());
         QCOMPARE(missing.lastMessage(), QStringLiteral("Cannot open file/device."));
     }
@@ -144,12 +145,13 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QByteArray sound = "AUDIO: 44100 Hz, 2 ch, s16le\n";
         const QByteArray flush = "Flushing video frames.\n";
-        const QByteArray video = "Video stream:  820.013 kbit/s  (102501 B/s)  size: 3000 bytes  3.040 secs  77 frames\n";
+        const QByteArray video =
+            "Video stream:  820.013 kbit/s  (102501 B/s)  size: 3000 bytes  3.040 secs  77 frames\n";
         const QByteArray audio = "Audio stream:  127.999 kbit/s  (15999 B/s)  size: 1000 bytes  3.056 secs\n";
         QTest::newRow("good, with sound") << sound + flush + video + audio << qint64(4100) << QString();
         QTest::newRow("good, exactly the reported size") << sound + flush + video + audio << qint64(4000) << QString();
-        QTest::newRow("good, silent input") << "AVI: No audio stream found -> no sound.\n" + flush + video << qint64(3500)
-                                            << QString();
+        QTest::newRow("good, silent input")
+            << "AVI: No audio stream found -> no sound.\n" + flush + video << qint64(3500) << QString();
         QTest::newRow("no marker") << sound + video + audio << qint64(4100) << QString("mencoder: " + audio.trimmed());
         QTest::newRow("no summary") << sound + flush << qint64(4100) << "mencoder: Flushing video frames.";
         QTest::newRow("no frames") << sound + flush
@@ -186,15 +188,15 @@ private slots:
         const QByteArray oneFrame = "frame=    1 fps=0.0 q=2.0 Lsize=       6kB time=00:00:00.04 bitrate=1.2kbits/s\n";
         const QByteArray summary = "video:0kB audio:0kB subtitle:0kB other streams:0kB global headers:0kB\n";
         QTest::newRow("one small frame, summary of 0kB") << header + oneFrame + summary << qint64(6000) << QString();
-        QTest::newRow("no frames")
-            << header + "frame=    0 fps=0.0 q=0.0 Lsize=       1kB time=00:00:00.00 bitrate=N/A\n" + summary
-            << qint64(6000) << "ffmpeg wrote no frames";
+        QTest::newRow("no frames") << header
+                + "frame=    0 fps=0.0 q=0.0 Lsize=       1kB time=00:00:00.00 bitrate=N/A\n" + summary
+                                   << qint64(6000) << "ffmpeg wrote no frames";
         QTest::newRow("no progress line") << header + summary << qint64(6000) << "ffmpeg wrote no frames";
-        QTest::newRow("no summary") << header + oneFrame + "Conversion failed!\n" << qint64(6000)
-                                    << "ffmpeg: Conversion failed!";
+        QTest::newRow("no summary") << header + oneFrame + "Conversion failed!\n"
+                                    << qint64(6000) << "ffmpeg: Conversion failed!";
         QTest::newRow("summary word in an echoed path")
-            << header + oneFrame + "video: clips/x.mp4: Invalid data found\n" << qint64(6000)
-            << QString("ffmpeg: video: clips/x.mp4: Invalid data found");
+            << header + oneFrame + "video: clips/x.mp4: Invalid data found\n"
+            << qint64(6000) << QString("ffmpeg: video: clips/x.mp4: Invalid data found");
         QTest::newRow("empty file") << header + oneFrame + summary << qint64(0) << "%1 is missing or empty";
     }
 
@@ -225,12 +227,12 @@ private slots:
         QTest::newRow("good, with sound") << soundInput + output + summary << qint64(190 * 1024) << QString();
         QTest::newRow("good, silent source") << silentInput + output + noAudio << qint64(155 * 1024) << QString();
         QTest::newRow("sound lost") << soundInput + output + noAudio << qint64(155 * 1024) << "ffmpeg wrote no sound";
-        QTest::newRow("no summary") << soundInput + output + "Conversion failed!\n" << qint64(190 * 1024)
-                                    << "ffmpeg: Conversion failed!";
-        QTest::newRow("no picture")
-            << QByteArray("Input #0, mp3, from 'a.mp3':\n  Stream #0:0: Audio: mp3, 44100 Hz, mono\n"
-                          "Stream map '0:v:0' matches no streams.\nTo ignore this, add a trailing '?' to the map.\n")
-            << qint64(0) << "the source has no picture";
+        QTest::newRow("no summary") << soundInput + output + "Conversion failed!\n"
+                                    << qint64(190 * 1024) << "ffmpeg: Conversion failed!";
+        QTest::newRow("no picture") << QByteArray(
+            "Input #0, mp3, from 'a.mp3':\n  Stream #0:0: Audio: mp3, 44100 Hz, mono\n"
+            "Stream map '0:v:0' matches no streams.\nTo ignore this, add a trailing '?' to the map.\n")
+                                    << qint64(0) << "the source has no picture";
         QTest::newRow("short file") << soundInput + output + summary << qint64(100 * 1024)
                                     << "%1 is smaller than the 182 kB ffmpeg reported";
     }
@@ -361,8 +363,8 @@ private slots:
             ToolRun run(seed.first);
             run.end = ToolRun::End::Finished;
             run.output = output;
-            const QString reason
-                = seed.first == Tool::Ffmpeg ? checkPreProcess(run, bigFile) : checkTranscode(run, bigFile);
+            const QString reason = seed.first == Tool::Ffmpeg ? checkPreProcess(run, bigFile)
+                                                              : checkTranscode(run, bigFile);
             if (reason.isEmpty()) {
                 ++successes;
                 const QString whole = QString::fromLatin1(text);

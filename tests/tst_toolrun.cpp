@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One tool run and the stop that ends it: how a run ended, output read to
 // the last byte, and a stop that wakes every wait at once and leaves no
 // process behind.
@@ -40,8 +41,8 @@ private slots:
         const int finished = int(ToolRun::End::Finished);
         QTest::newRow("stdout") << shell("echo 'Flushing video frames'") << finished << 0 << true;
         QTest::newRow("stderr") << shell("echo 'Flushing video frames' >&2") << finished << 0 << true;
-        QTest::newRow("exit 3 is still finished") << shell("echo 'Flushing video frames'; exit 3") << finished << 0
-                                                  << true;
+        QTest::newRow("exit 3 is still finished")
+            << shell("echo 'Flushing video frames'; exit 3") << finished << 0 << true;
         QTest::newRow("written in pieces")
             << shell("printf 'Flushing vi'; sleep 0.2; printf 'deo frames'") << finished << 0 << true;
         QTest::newRow("last words just before exit")
@@ -129,8 +130,10 @@ private slots:
         Stop row(batch);
         std::atomic_bool watched { false };
         const Stop::Watch watch(row, [&] { watched = true; });
-        std::future<bool> sleeper = std::async(std::launch::async, [&] { return row.sleepFor(std::chrono::seconds(30)); });
-        std::future<bool> waiter = std::async(std::launch::async, [&] { return batch.waitUntil([] { return false; }); });
+        std::future<bool> sleeper = std::async(std::launch::async,
+                                               [&] { return row.sleepFor(std::chrono::seconds(30)); });
+        std::future<bool> waiter = std::async(std::launch::async,
+                                              [&] { return batch.waitUntil([] { return false; }); });
         QTest::qWait(50);
         QElapsedTimer clock;
         clock.start();
@@ -157,7 +160,8 @@ private slots:
     {
         Stop stop;
         std::atomic_bool ready { false };
-        std::future<bool> waiter = std::async(std::launch::async, [&] { return stop.waitUntil([&] { return bool(ready); }); });
+        std::future<bool> waiter = std::async(std::launch::async,
+                                              [&] { return stop.waitUntil([&] { return bool(ready); }); });
         QTest::qWait(20);
         ready = true;
         stop.wake();

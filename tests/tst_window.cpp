@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's own wiring: the hidden buttons' debug lines and the status
 // signal reaching the table from another thread.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "quorvel.h"
 
 #include "batchworker.h"
@@ -10,25 +11,25 @@
 #include "toolcommands.h"
 
 #include <QComboBox>
-#include <QDesktopServices>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMenu>
-#include <QMimeData>
-#include <QShortcut>
-#include <QUrl>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QThreadPool>
 #include <QTimer>
+#include <QUrl>
 #include <QtConcurrent>
 
 #include <memory>
@@ -214,7 +215,9 @@ void Quorvel::postToGuiThread(Work work)
     QMetaObject::invokeMethod(
         this,
         [work = std::move(work)]() mutable {
-            { const std::lock_guard<std::mutex> handOff(guiHandOff); }
+            {
+                const std::lock_guard<std::mutex> handOff(guiHandOff);
+            }
             work();
         },
         Qt::QueuedConnection);

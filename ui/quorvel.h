@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "stop.h"
@@ -5,12 +6,12 @@
 
 #include <QElapsedTimer>
 #include <QFuture>
-#include <QVector>
 #include <QList>
 #include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QVector>
 #include <QWidget>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /*
  * Compatibility shim that lets Debian 12's mencoder (built against
  * libavcodec 59) run the transcode command that Quorvel issues.
