@@ -114,6 +114,16 @@ TargetStep writeTarget(ToolOutput::Tool tool, const QString &command, const QStr
     return step;
 }
 
+// The last step's outcome: a full bar on success, where it stands otherwise.
+void reportOutcome(const ConversionSteps &steps, ProgressThrottle &progress, const QString &reason)
+{
+    if (reason.isEmpty())
+        progress.start(100);
+    else
+        progress.flush();
+    steps.report(reason.isEmpty() ? successText : failedText);
+}
+
 ConversionResult ended(ConversionResult::Outcome outcome, const QString &reason = QString())
 {
     return ConversionResult { outcome, reason };
@@ -215,13 +225,9 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
             QFile::remove(job.targetPath);
         }
     }
+    reportOutcome(steps, progress, reason);
     if (firstFailure.isEmpty())
         firstFailure = reason;
-    if (reason.isEmpty())
-        progress.start(100);
-    else
-        progress.flush();
-    steps.report(reason.isEmpty() ? successText : failedText);
     return firstFailure.isEmpty() ? ended(Outcome::Success) : ended(Outcome::Failed, firstFailure);
 }
 
@@ -251,10 +257,6 @@ ConversionResult convertSourceDirect(const ConversionJob &job, const ConversionS
             return ended(Outcome::Stopped);
         reason = step.reason;
     }
-    if (reason.isEmpty())
-        progress.start(100);
-    else
-        progress.flush();
-    steps.report(reason.isEmpty() ? successText : failedText);
+    reportOutcome(steps, progress, reason);
     return reason.isEmpty() ? ended(Outcome::Success) : ended(Outcome::Failed, reason);
 }

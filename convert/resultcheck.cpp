@@ -46,24 +46,12 @@ QString runFailure(const ToolRun &run)
     return QString();
 }
 
-QString checkPreProcess(const ToolRun &run, const QString &outputPath)
-{
-    const QString failure = runFailure(run);
-    if (!failure.isEmpty())
-        return failure;
-    const ToolOutput &output = run.output;
-    if (!output.markerSeen() || !output.summarySeen())
-        return toolSaid(run);
-    // The summary's kB figure rounds one small frame down to "video:0kB":
-    // the frame count of the last progress line decides.
-    if (output.frames() <= 0)
-        return QStringLiteral("ffmpeg wrote no frames");
-    if (fileSize(outputPath) <= 0)
-        return missingOrEmpty(outputPath);
-    return QString();
-}
+namespace {
 
-QString checkDirect(const ToolRun &run, const QString &targetPath)
+// What both ffmpeg steps need: a run that finished, its closing summary,
+// and frames. The summary's kB figure rounds one small frame down to
+// "video:0kB", so the frame count of the last progress line decides.
+QString ffmpegProblem(const ToolRun &run)
 {
     const QString failure = runFailure(run);
     if (!failure.isEmpty())
@@ -75,6 +63,27 @@ QString checkDirect(const ToolRun &run, const QString &targetPath)
         return toolSaid(run);
     if (output.frames() <= 0)
         return QStringLiteral("ffmpeg wrote no frames");
+    return QString();
+}
+
+} // namespace
+
+QString checkPreProcess(const ToolRun &run, const QString &outputPath)
+{
+    const QString problem = ffmpegProblem(run);
+    if (!problem.isEmpty())
+        return problem;
+    if (fileSize(outputPath) <= 0)
+        return missingOrEmpty(outputPath);
+    return QString();
+}
+
+QString checkDirect(const ToolRun &run, const QString &targetPath)
+{
+    const QString problem = ffmpegProblem(run);
+    if (!problem.isEmpty())
+        return problem;
+    const ToolOutput &output = run.output;
     if (output.inputHasSound() && output.audioKilobytes() <= 0)
         return QStringLiteral("ffmpeg wrote no sound");
     const qint64 size = fileSize(targetPath);
