@@ -179,6 +179,17 @@ private slots:
         QCOMPARE(tableOf(window)->rowCount(), 1);
         QVERIFY(!tableOf(window)->item(0, 3));
         QVERIFY(window.isVisible());
+
+        // It stays the key that cancels a cell's edit.
+        QTableWidget *table = tableOf(window);
+        table->setFocus();
+        table->editItem(table->item(0, 0));
+        auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(editor);
+        editor->setText("/v/changed.avi");
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QTRY_VERIFY(!table->findChild<QLineEdit *>() || !table->findChild<QLineEdit *>()->isVisible());
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("/v/a.avi"));
     }
 
     // Each row is followed by a pause of half a second.
