@@ -84,6 +84,47 @@ private slots:
         }
         QVERIFY(!QFile::exists("output/PreProcess.avi"));
     }
+
+    // A clip long enough to watch: the bar moves while the real tools run,
+    // never goes back, and the row ends at 100 with how long it took.
+    void progressWithTheRealTools()
+    {
+        const QString clip = QDir::current().filePath("clips/long walk.mp4");
+        QVERIFY(generateClip(clip, {}, { "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac" }, true, 12.0,
+                             "640x480"));
+        Quorvel window;
+        window.show();
+        auto *table = window.findChild<QTableWidget *>("videoTableWidget");
+        JobTable::appendRows(table, { clip });
+        QList<int> values;
+        QStringList titles;
+        connect(table->model(), &QAbstractItemModel::dataChanged, &window, [&] {
+            const QTableWidgetItem *status = table->item(0, 3);
+            if (status && status->data(JobTable::ProgressRole).isValid())
+                values << status->data(JobTable::ProgressRole).toInt();
+        });
+        connect(&window, &QWidget::windowTitleChanged, &window, [&](const QString &title) { titles << title; });
+        window.findChild<QPushButton *>("convertBtn")->click();
+        QElapsedTimer clock;
+        clock.start();
+        while (window.isBatchRunning() && clock.elapsed() < 300000)
+            QTest::qWait(50);
+        QTest::qWait(50);
+
+        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("Success"));
+        QCOMPARE(values.last(), 100);
+        for (int i = 1; i < values.size(); ++i)
+            QVERIFY(values.at(i) >= values.at(i - 1));
+        QList<int> distinct = values;
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        QVERIFY2(distinct.size() >= 5, qPrintable(QString::number(distinct.size())));
+        QVERIFY(distinct.contains(50) || (distinct.first() < 50 && distinct.last() > 50));
+        QVERIFY(table->item(0, 3)->toolTip().startsWith("Done in 0:"));
+        QVERIFY(titles.contains("Quorvel - 1 of 1 - 0 %"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Quorvel"));
+        verifyConversion(clip, QDir::current().filePath("output/long walk.avi"), 320, 240, true, 12.0);
+    }
 };
 
 QTEST_MAIN(EndToEndTest)
