@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
@@ -20,6 +21,14 @@ namespace TestSupport {
 inline QString fixture(const QString &name)
 {
     return QStringLiteral(QUORVEL_FIXTURES_DIR "/") + name;
+}
+
+// Writes `content` to `path`, making its folder when need be.
+inline void writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
 }
 
 // Empties bin/ and output/ under the working directory.

@@ -218,10 +218,7 @@ private slots:
 
     void staleTemporaryFileNeverBecomesTheResult()
     {
-        QFile stale(out("PreProcess.avi"));
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write(QByteArray(10000, 'v')); // another video, left by a crash
-        stale.close();
+        writeFile(out("PreProcess.avi"), QByteArray(10000, 'v')); // another video, left by a crash
         qputenv("QUORVEL_FAKE_FFMPEG", "none");
 
         Quorvel window;
@@ -237,9 +234,7 @@ private slots:
     void temporaryFileThatIsASourceInTheTableIsKept()
     {
         QFile original(out("PreProcess.avi"));
-        QVERIFY(original.open(QIODevice::WriteOnly));
-        original.write("the user's own video");
-        original.close();
+        writeFile(out("PreProcess.avi"), "the user's own video");
 
         Quorvel window;
         StatusLog statuses(&window);
@@ -272,10 +267,7 @@ private slots:
     {
         QFETCH(QString, mencoder);
         QFETCH(bool, kept);
-        QFile earlier(out("holiday.avi"));
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.write(QByteArray(20000, 'g'));
-        earlier.close();
+        writeFile(out("holiday.avi"), QByteArray(20000, 'g'));
         qputenv("QUORVEL_FAKE_MENCODER", mencoder.toUtf8());
 
         Quorvel window;
@@ -510,9 +502,7 @@ private slots:
         const QString path = QDir::current().filePath(source);
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile original(path);
-        QVERIFY(original.open(QIODevice::WriteOnly));
-        original.write("the user's own video");
-        original.close();
+        writeFile(path, "the user's own video");
 
         Quorvel window;
         StatusLog statuses(&window);
@@ -534,9 +524,7 @@ private slots:
         // at the temporary file's path: the pre-process would write over it
         // and the clean-up would delete it.
         QFile original(out("PreProcess.avi"));
-        QVERIFY(original.open(QIODevice::WriteOnly));
-        original.write("the user's own video");
-        original.close();
+        writeFile(out("PreProcess.avi"), "the user's own video");
         const QString link = QDir::current().filePath("link.mp4");
         QFile::remove(link);
         QVERIFY(QFile::link(out("PreProcess.avi"), link));
@@ -558,10 +546,7 @@ private slots:
     void unwritableOutputFolderFailsEveryStep()
     {
         QDir("output").removeRecursively();
-        QFile blocker("output");
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.write("a file where the folder should be");
-        blocker.close();
+        writeFile("output", "a file where the folder should be");
 
         Quorvel window;
         StatusLog statuses(&window);

@@ -90,8 +90,8 @@ private slots:
     void progressWithTheRealTools()
     {
         const QString clip = QDir::current().filePath("clips/long walk.mp4");
-        QVERIFY(generateClip(clip, {}, { "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac" }, true, 12.0,
-                             "640x480"));
+        QVERIFY(
+            generateClip(clip, {}, { "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac" }, true, 12.0, "640x480"));
         Quorvel window;
         window.show();
         auto *table = window.findChild<QTableWidget *>("videoTableWidget");

@@ -39,14 +39,6 @@ public slots:
     void open(const QUrl &url) { opened << url; }
 };
 
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
 } // namespace
 
 class SteerTest : public QObject
