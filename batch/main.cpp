@@ -89,7 +89,7 @@ int printCommands(const std::vector<BatchTask> &tasks, const Tools &tools, const
             continue;
         }
         QString input = task.source;
-        if (suffixOf(task.source).compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0) {
+        if (needsPreProcess(task.source)) {
             std::printf("%s\n", qUtf8Printable(buildPreProcessCommand(task.source, task.temporary, tools.ffmpeg)));
             input = task.temporary;
         }

@@ -181,7 +181,7 @@ double runPlainScript(const QStringList &sources, const QString &label)
     QString script = QStringLiteral("set +e\n");
     for (const QString &source : sources) {
         QString input = source;
-        if (suffixOf(source).compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0) {
+        if (needsPreProcess(source)) {
             script += shellLine(buildPreProcessCommand(source, buildPreProcessPath()));
             input = buildPreProcessPath();
         }

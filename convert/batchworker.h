@@ -13,7 +13,8 @@ class Stop;
 // A row of the batch, as the window reads it when the batch reaches it.
 struct BatchRow {
     QString source;
-    // The temporary path is the source of some row in the table.
+    // The temporary path is the source of some row in the table (looked for
+    // only when the row goes through the pre-process).
     bool temporaryIsASource = false;
 };
 

@@ -157,7 +157,7 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
     QString firstFailure;
     bool inputRefused = false;
     double sourceLength = -1;
-    const bool preProcess = suffixOf(job.source).compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0;
+    const bool preProcess = needsPreProcess(job.source);
     const int transcodeStart = preProcess ? 50 : 0;
     if (preProcess) {
         steps.report(preProcessText);

@@ -96,6 +96,11 @@ QString buildDirectCommand(const QString &scale, const QString &sourcePath, cons
                              quotable(targetPath).c_str());
 }
 
+bool needsPreProcess(const QString &sourcePath)
+{
+    return suffixOf(sourcePath).compare(QLatin1String("avi"), Qt::CaseInsensitive) != 0;
+}
+
 QString baseNameOf(const QString &path)
 {
     return QFileInfo(path).baseName();

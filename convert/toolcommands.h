@@ -43,6 +43,10 @@ QString buildConvertCommand(const QString &scale, const QString &inputPath, cons
 QString buildDirectCommand(const QString &scale, const QString &sourcePath, const QString &targetPath,
                            const QString &ffmpeg = ffmpegPath);
 
+// True when the source goes through the pre-process first: its suffix is not
+// "avi" in any letter case.
+bool needsPreProcess(const QString &sourcePath);
+
 // Base name (file name up to its first ".") and suffix (after its last "."),
 // as QFileInfo defines them.
 QString baseNameOf(const QString &path);

@@ -77,7 +77,8 @@ bool hasSource(const QTableWidget *table, const QString &path)
     const QString fileName = QFileInfo(path).fileName();
     for (int row = 0; row < table->rowCount(); ++row) {
         const QTableWidgetItem *item = table->item(row, FileName);
-        if (item && QFileInfo(item->text()).fileName() == fileName && sameFile(item->text(), path))
+        if (item && item->text().endsWith(fileName) && QFileInfo(item->text()).fileName() == fileName
+            && sameFile(item->text(), path))
             return true;
     }
     return false;

@@ -257,13 +257,10 @@ std::optional<Result> Quorvel::askGuiThread(Read read)
 int Quorvel::takeBatchRows()
 {
     QTableWidget *table = ui.videoTableWidget;
+    const int rows = table->rowCount();
     m_batchRows.clear();
-    for (int row = 0; row < table->rowCount(); ++row)
+    for (int row = 0; row < rows; ++row) {
         m_batchRows << QPersistentModelIndex(table->model()->index(row, JobTable::FileName));
-    m_batchSources = QStringList();
-    m_batchSources.reserve(m_batchRows.size());
-    for (int row = 0; row < m_batchRows.size(); ++row) {
-        m_batchSources << QString();
         // A bar and a tooltip belong to a run: a row this batch has not
         // reached shows none.
         if (QTableWidgetItem *status = table->item(row, JobTable::ProcessStatus)) {
@@ -271,8 +268,9 @@ int Quorvel::takeBatchRows()
             status->setToolTip(QString());
         }
     }
-    m_batchProgress = QVector<int>(m_batchRows.size(), 0);
-    return m_batchRows.size();
+    m_batchSources = QVector<QString>(rows);
+    m_batchProgress = QVector<int>(rows, 0);
+    return rows;
 }
 
 int Quorvel::tableRowOf(int batchRow) const
@@ -297,7 +295,10 @@ std::optional<BatchRow> Quorvel::selectBatchRow(int batchRow)
     }
     showBatchInTitle();
     m_batchSources[batchRow] = *source;
-    return BatchRow { *source, JobTable::hasSource(ui.videoTableWidget, buildPreProcessPath()) };
+    // Only a row that goes through the pre-process needs the temporary file,
+    // and so the look through the whole table for it as a source.
+    return BatchRow { *source,
+                      needsPreProcess(*source) && JobTable::hasSource(ui.videoTableWidget, buildPreProcessPath()) };
 }
 
 void Quorvel::showBatchProgress(int batchRow, int percent)

@@ -9,7 +9,6 @@
 #include <QList>
 #include <QPersistentModelIndex>
 #include <QString>
-#include <QStringList>
 #include <QUrl>
 #include <QVector>
 #include <QWidget>
@@ -92,7 +91,7 @@ private:
     // The batch's rows, each followed wherever it moves; invalid once deleted.
     // Touched on the GUI thread only.
     QList<QPersistentModelIndex> m_batchRows;
-    QStringList m_batchSources; // as each row was read when the batch reached it
+    QVector<QString> m_batchSources; // as each row was read when the batch reached it
     int m_runningBatchRow = -1;
     QVector<int> m_batchProgress; // per batch row, 0 to 100
     QElapsedTimer m_rowClock; // since the running row was selected
