@@ -557,7 +557,7 @@ private slots:
         writeFile(dir + "/list.txt", "clips/a.mp4\nclips/b.avi\n");
         const Finished run = ::run(recipes + "/quorvel-parallel",
                                    { "-S", "1/nodea,1/nodeb", "list.txt", "-t", dir + "/tools" }, dir, box.env);
-        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.exitCode == 0 && run.lines.size() == 2, run.err.constData());
         QCOMPARE(run.column(0), QStringList({ "Success", "Success" }));
         for (const QString &source : run.column(1))
             QVERIFY2(source.startsWith(dir + "/remote/.parallel/tmp/"), qPrintable(source));
