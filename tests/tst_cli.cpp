@@ -534,6 +534,14 @@ private slots:
         for (const QStringList &toolRun : box.toolRuns())
             QVERIFY(toolRun.value(0) != "mencoder" || toolRun.contains("scale=160:128"));
 
+        // A task that ends well without converting anything is no success.
+        QProcessEnvironment silent = box.env;
+        silent.insert("QUORVEL_BATCH", "true");
+        const Finished nothing = ::run(recipe, { "list.txt" }, dir, silent);
+        QCOMPARE(nothing.exitCode, 4);
+        QVERIFY(nothing.lines.isEmpty());
+        QVERIFY2(nothing.err.contains("4 of 4 sources did not convert"), nothing.err.constData());
+
         writeFile(dir + "/list.txt", QString(dir + "/clips/a.mp4\n").toUtf8());
         const Finished absolute = ::run(recipe, { "list.txt" }, dir, box.env);
         QCOMPARE(absolute.exitCode, 2);
