@@ -20,17 +20,17 @@ int terminalWidth(std::FILE *terminal)
     return defaultWidth;
 }
 
-const char *statusText(BatchReport::Status status)
+const QString &statusText(BatchReport::Status status)
 {
     switch (status) {
     case BatchReport::Status::Success:
-        return "Success";
-    case BatchReport::Status::Failed:
-        return "Failed";
+        return successText;
     case BatchReport::Status::Stopped:
-        return "Stopped";
+        return stoppedText;
+    case BatchReport::Status::Failed:
+        break;
     }
-    return "Failed";
+    return failedText;
 }
 
 void put(std::FILE *stream, const QByteArray &bytes)
@@ -71,9 +71,9 @@ void BatchReport::progressed(int index, int percent)
 void BatchReport::ended(int index, Status status, const QString &source, const QString &target, double seconds,
                         const QString &reason)
 {
-    const QString line = QString::fromLatin1(statusText(status)) + QLatin1Char('\t') + escaped(source)
-        + QLatin1Char('\t') + escaped(target) + QLatin1Char('\t') + QString::number(seconds, 'f', 1) + QLatin1Char('\t')
-        + escaped(reason) + QLatin1Char('\n');
+    const QString line = statusText(status) + QLatin1Char('\t') + escaped(source) + QLatin1Char('\t') + escaped(target)
+        + QLatin1Char('\t') + QString::number(seconds, 'f', 1) + QLatin1Char('\t') + escaped(reason)
+        + QLatin1Char('\n');
     const std::lock_guard<std::mutex> lock(m_mutex);
     Source &entry = m_sources.at(std::size_t(index));
     if (entry.stage == Stage::Ended)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "conversion.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
@@ -20,7 +22,7 @@
 class BatchReport
 {
 public:
-    enum class Status { Success, Failed, Stopped };
+    using Status = ConversionResult::Outcome;
 
     BatchReport(int sources, bool live, std::FILE *out = stdout, std::FILE *err = stderr);
 

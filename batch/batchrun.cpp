@@ -79,18 +79,7 @@ void BatchRun::convertOne(int index, const BatchTask &task)
     const ConversionResult result = m_direct ? convertSourceDirect(job, steps, m_stop)
                                              : convertSource(job, steps, m_stop);
 
-    Status status = Status::Failed;
-    switch (result.outcome) {
-    case ConversionResult::Outcome::Success:
-        status = Status::Success;
-        break;
-    case ConversionResult::Outcome::Failed:
-        status = Status::Failed;
-        break;
-    case ConversionResult::Outcome::Stopped:
-        status = Status::Stopped;
-        break;
-    }
+    Status status = result.outcome;
     // A stop signal that came while the tools ran may have reached them
     // too (a whole process group signalled, as a scheduler does): a tool
     // that ended early then looks like a failure, or wrote a cut-short file

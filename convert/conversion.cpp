@@ -55,6 +55,16 @@ public:
         m_latest = std::max(m_latest, percent);
         send();
     }
+    // Takes a step's tool output: its own share done, 0 to 1 (against
+    // `knownLength` seconds when given), passed on as `from` to `to`.
+    std::function<void(const ToolOutput &)> step(int from, int to, double knownLength = -1)
+    {
+        return [this, from, to, knownLength](const ToolOutput &output) {
+            const double done = output.progress(knownLength);
+            if (done >= 0)
+                update(from + int(done * (to - from)));
+        };
+    }
 
 private:
     void send()
@@ -174,11 +184,7 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
             wroteTemporary = true;
             const ToolRun run = runTool(ToolOutput::Tool::Ffmpeg,
                                         buildPreProcessCommand(job.source, job.temporaryPath, ffmpeg), stop,
-                                        [&](const ToolOutput &output) {
-                                            const double done = output.progress();
-                                            if (done >= 0)
-                                                progress.update(int(done * 50));
-                                        });
+                                        progress.step(0, transcodeStart));
             if (stop.isRequested())
                 return ended(Outcome::Stopped);
             reason = checkPreProcess(run, job.temporaryPath);
@@ -209,12 +215,8 @@ ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &
     } else if (sameFile(input, job.targetPath) || sameFile(job.source, job.targetPath)) {
         reason = QStringLiteral("the target would overwrite the source");
     } else {
-        const TargetStep step = writeTarget(
-            ToolOutput::Tool::Mencoder, command, job.targetPath, stop, [&](const ToolOutput &output) {
-                const double done = output.progress(sourceLength);
-                if (done >= 0)
-                    progress.update(transcodeStart + int(done * (100 - transcodeStart)));
-            });
+        const TargetStep step = writeTarget(ToolOutput::Tool::Mencoder, command, job.targetPath, stop,
+                                            progress.step(transcodeStart, 100, sourceLength));
         if (step.stopped)
             return ended(Outcome::Stopped);
         reason = step.reason;
@@ -248,11 +250,7 @@ ConversionResult convertSourceDirect(const ConversionJob &job, const ConversionS
         reason = QStringLiteral("the target would overwrite the source");
     } else {
         const TargetStep step = writeTarget(ToolOutput::Tool::Ffmpeg, command, job.targetPath, stop,
-                                            [&](const ToolOutput &output) {
-                                                const double done = output.progress();
-                                                if (done >= 0)
-                                                    progress.update(int(done * 100));
-                                            });
+                                            progress.step(0, 100));
         if (step.stopped)
             return ended(Outcome::Stopped);
         reason = step.reason;
