@@ -3,14 +3,11 @@
 
 Stop::Stop(Stop &parent)
     : m_parent(&parent)
+    , m_parentWatch(std::make_unique<Watch>(parent, [this] { request(); }))
 {
-    m_parentWatch = new Watch(parent, [this] { request(); });
 }
 
-Stop::~Stop()
-{
-    delete m_parentWatch;
-}
+Stop::~Stop() = default;
 
 void Stop::request()
 {

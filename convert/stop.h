@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <list>
+#include <memory>
 #include <mutex>
 
 // A request to stop, and every wait that must end when it comes. One
@@ -63,5 +64,5 @@ private:
     mutable std::list<std::function<void()>> m_watches;
     std::atomic_bool m_requested { false };
     Stop *m_parent = nullptr;
-    Watch *m_parentWatch = nullptr;
+    std::unique_ptr<Watch> m_parentWatch;
 };
