@@ -68,16 +68,16 @@ void BatchReport::progressed(int index, int percent)
     m_sources.at(std::size_t(index)).percent = qBound(0, percent, 100);
 }
 
-void BatchReport::ended(int index, Status status, const QString &source, const QString &target, double seconds,
-                        const QString &reason)
+void BatchReport::ended(int index, Status status, const QString &source, const QString &target, const QString &reason)
 {
-    const QString line = statusText(status) + QLatin1Char('\t') + escaped(source) + QLatin1Char('\t') + escaped(target)
-        + QLatin1Char('\t') + QString::number(seconds, 'f', 1) + QLatin1Char('\t') + escaped(reason)
-        + QLatin1Char('\n');
     const std::lock_guard<std::mutex> lock(m_mutex);
     Source &entry = m_sources.at(std::size_t(index));
     if (entry.stage == Stage::Ended)
         return;
+    const double seconds = entry.startedMs < 0 ? 0 : (m_clock.elapsed() - entry.startedMs) / 1000.0;
+    const QString line = statusText(status) + QLatin1Char('\t') + escaped(source) + QLatin1Char('\t') + escaped(target)
+        + QLatin1Char('\t') + QString::number(seconds, 'f', 1) + QLatin1Char('\t') + escaped(reason)
+        + QLatin1Char('\n');
     entry.stage = Stage::Ended;
     ++m_ended;
     entry.percent = 100;
@@ -85,12 +85,6 @@ void BatchReport::ended(int index, Status status, const QString &source, const Q
     m_anyFailed = m_anyFailed || status == Status::Failed;
     eraseLive();
     put(m_out, line.toUtf8());
-}
-
-bool BatchReport::hasEnded(int index) const
-{
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    return m_sources.at(std::size_t(index)).stage == Stage::Ended;
 }
 
 bool BatchReport::anyFailed() const

@@ -28,9 +28,8 @@ public:
 
     void started(int index, const QString &source);
     void progressed(int index, int percent);
-    void ended(int index, Status status, const QString &source, const QString &target, double seconds,
-               const QString &reason);
-    bool hasEnded(int index) const;
+    // The seconds printed run from started(); 0 for a source never started.
+    void ended(int index, Status status, const QString &source, const QString &target, const QString &reason);
     bool anyFailed() const;
 
     // Draws the live line anew (called on a timer); erases it for good.
@@ -46,7 +45,7 @@ private:
     struct Source {
         Stage stage = Stage::Waiting;
         int percent = 0;
-        qint64 startedMs = 0;
+        qint64 startedMs = -1;
         QString name;
     };
 

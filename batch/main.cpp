@@ -4,11 +4,11 @@
 #include "batchoptions.h"
 #include "batchreport.h"
 #include "batchrun.h"
-#include "batchsources.h"
 #include "paths.h"
+#include "plan.h"
+#include "sourcefiles.h"
 #include "stop.h"
 #include "stopsignals.h"
-#include "toolcommands.h"
 #include "toolsearch.h"
 #include "wakepipe.h"
 
@@ -73,39 +73,31 @@ QString prepareOutputFolder(const QString &folder)
 // The command lines that a run would start, one per line; a source that
 // would fail before any tool is named on standard error instead, and the
 // status is 1 then.
-int printCommands(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, bool direct)
+int printCommands(const std::vector<Job> &jobs)
 {
     bool anySkipped = false;
-    for (const BatchTask &task : tasks) {
-        const QString problem = task.failure.isEmpty() ? sourceProblem(task.source) : task.failure;
-        if (!problem.isEmpty()) {
-            std::fprintf(stderr, "quorvel-batch: skipped %s: %s\n", qUtf8Printable(task.source),
-                         qUtf8Printable(problem));
+    for (const Job &job : jobs) {
+        if (!job.refusal.isEmpty()) {
+            std::fprintf(stderr, "quorvel-batch: skipped %s: %s\n", qUtf8Printable(job.source),
+                         qUtf8Printable(job.refusal));
             anySkipped = true;
             continue;
         }
-        if (direct) {
-            std::printf("%s\n", qUtf8Printable(buildDirectCommand(scale, task.source, task.target, tools.ffmpeg)));
-            continue;
-        }
-        QString input = task.source;
-        if (needsPreProcess(task.source)) {
-            std::printf("%s\n", qUtf8Printable(buildPreProcessCommand(task.source, task.temporary, tools.ffmpeg)));
-            input = task.temporary;
-        }
-        std::printf("%s\n", qUtf8Printable(buildConvertCommand(scale, input, task.target, tools.mencoder)));
+        if (job.preProcess)
+            std::printf("%s\n", qUtf8Printable(job.preProcess->text()));
+        std::printf("%s\n", qUtf8Printable(job.transcode.text()));
     }
     return anySkipped ? 1 : 0;
 }
 
-// Converts every task on `jobs` worker threads while this thread's event
-// loop turns stop signals into the stop and redraws the live line.
-int convertAll(const std::vector<BatchTask> &tasks, const Tools &tools, const QString &scale, bool direct, int jobs)
+// Converts every job on `workers` threads while this thread's event loop
+// turns stop signals into the stop and redraws the live line.
+int convertAll(const std::vector<Job> &jobs, int workers)
 {
     const bool live = isatty(STDERR_FILENO) == 1;
     Stop stop;
-    BatchReport report(int(tasks.size()), live);
-    BatchRun run(tasks, tools, scale, direct, report, stop);
+    BatchReport report(int(jobs.size()), live);
+    BatchRun run(jobs, report, stop);
     const StopSignals stopSignals(stop); // before any other thread, which inherits its mask
     // The conversion compares file times in local time. With TZ unset,
     // glibc reads /etc/localtime anew for each such time, under a lock of
@@ -122,21 +114,13 @@ int convertAll(const std::vector<BatchTask> &tasks, const Tools &tools, const QS
         liveLine.start(liveLineIntervalMs);
     }
 
-    const int workers = int(std::min<std::size_t>(std::size_t(jobs), tasks.size()));
-    std::atomic<int> working { workers };
     const WakePipe allDone([] { QCoreApplication::quit(); });
-    std::vector<std::thread> threads;
-    threads.reserve(std::size_t(workers));
-    for (int worker = 0; worker < workers; ++worker) {
-        threads.emplace_back([&] {
-            run.work();
-            if (working.fetch_sub(1) == 1)
-                allDone.wake();
-        });
-    }
+    std::thread batch([&] {
+        run.run(int(std::min<std::size_t>(std::size_t(workers), jobs.size())));
+        allDone.wake();
+    });
     QCoreApplication::exec();
-    for (std::thread &thread : threads)
-        thread.join();
+    batch.join();
 
     const int signalNumber = StopSignals::received();
     if (signalNumber != 0)
@@ -167,13 +151,28 @@ int main(int argc, char **argv)
         ? outputPath
         : QDir::cleanPath(QFileInfo(options->outputFolder).absoluteFilePath());
 
-    const std::vector<BatchTask> tasks = planTasks(options->paths, output);
-    if (tasks.empty())
+    QStringList paths;
+    for (const QString &path : options->paths)
+        paths << absolutePath(path);
+    const QStringList sources = expandSources(paths);
+    if (sources.isEmpty())
         return setupError(QStringLiteral("no video files in %1").arg(options->paths.join(QStringLiteral(", "))));
+    PlanSettings settings;
+    settings.scale = options->scale;
+    settings.outputFolder = output;
+    settings.ffmpeg = tools->ffmpeg;
+    settings.mencoder = tools->mencoder;
+    settings.direct = options->direct;
+    Plan plan(sources);
+    std::vector<Job> jobs;
+    jobs.reserve(std::size_t(sources.size()));
+    for (const QString &source : sources)
+        jobs.push_back(plan.add(int(jobs.size()), source, settings));
+
     if (options->dryRun)
-        return printCommands(tasks, *tools, options->scale, options->direct);
+        return printCommands(jobs);
     error = prepareOutputFolder(output);
     if (!error.isEmpty())
         return setupError(error);
-    return convertAll(tasks, *tools, options->scale, options->direct, options->jobs);
+    return convertAll(jobs, options->jobs);
 }

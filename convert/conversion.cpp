@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "conversion.h"
 
-#include "paths.h"
+#include "plan.h"
 #include "resultcheck.h"
 #include "stop.h"
 #include "toolcommands.h"
@@ -108,8 +108,8 @@ struct TargetStep {
 // touched is removed when the step fails or is stopped, so that no broken
 // file stands under the source's name; a file it never touched, such as an
 // earlier good result, stays.
-TargetStep writeTarget(ToolOutput::Tool tool, const QString &command, const QString &targetPath, const Stop &stop,
-                       const std::function<void(const ToolOutput &)> &onOutput)
+TargetStep writeTarget(ToolOutput::Tool tool, const ToolCommand &command, const QString &targetPath, const Stop &stop,
+                       const std::function<void(const ToolOutput &)> &onOutput, double sourceSeconds = -1)
 {
     TargetStep step;
     const FileState before(targetPath);
@@ -117,7 +117,7 @@ TargetStep writeTarget(ToolOutput::Tool tool, const QString &command, const QStr
     const bool touched = FileState(targetPath) != before;
     step.stopped = stop.isRequested();
     if (!step.stopped)
-        step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, targetPath)
+        step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, targetPath, sourceSeconds)
                                                          : checkDirect(run, targetPath);
     if ((step.stopped || !step.reason.isEmpty()) && touched)
         QFile::remove(targetPath);
@@ -150,111 +150,82 @@ bool sameFile(const QString &a, const QString &b)
     return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
 }
 
-ConversionResult convertSource(const ConversionJob &job, const ConversionSteps &steps, const Stop &stop)
+namespace {
+
+ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, const Stop &stop)
+{
+    ProgressThrottle progress(steps.progress);
+    if (stop.isRequested())
+        return ended(ConversionResult::Outcome::Stopped);
+    steps.report(convertingText);
+    progress.start(0);
+    const TargetStep step = writeTarget(ToolOutput::Tool::Ffmpeg, job.transcode, job.target, stop,
+                                        progress.step(0, 100));
+    if (step.stopped)
+        return ended(ConversionResult::Outcome::Stopped);
+    reportOutcome(steps, progress, step.reason);
+    return step.reason.isEmpty() ? ended(ConversionResult::Outcome::Success)
+                                 : ended(ConversionResult::Outcome::Failed, step.reason);
+}
+
+} // namespace
+
+ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const Stop &stop)
 {
     using Outcome = ConversionResult::Outcome;
-    const QString ffmpeg = job.ffmpeg.isEmpty() ? ffmpegPath : job.ffmpeg;
-    const QString mencoder = job.mencoder.isEmpty() ? mencoderPath : job.mencoder;
-    ProgressThrottle progress(steps.progress);
+    if (!job.refusal.isEmpty()) {
+        steps.report(failedText);
+        return ended(Outcome::Failed, job.refusal);
+    }
+    if (job.direct)
+        return convertDirect(job, steps, stop);
 
+    ProgressThrottle progress(steps.progress);
     bool wroteTemporary = false;
     const auto removeTemporary = qScopeGuard([&] {
         if (wroteTemporary)
-            QFile::remove(job.temporaryPath);
+            QFile::remove(job.temporary);
     });
 
-    QString input = job.source;
     QString firstFailure;
-    bool inputRefused = false;
     double sourceLength = -1;
-    const bool preProcess = needsPreProcess(job.source);
-    const int transcodeStart = preProcess ? 50 : 0;
-    if (preProcess) {
+    const int transcodeStart = job.preProcess ? 50 : 0;
+    if (job.preProcess) {
         steps.report(preProcessText);
         progress.start(0);
-        QString reason;
-        if (job.temporaryIsASource || sameFile(job.source, job.temporaryPath)) {
-            // Neither run over nor removed, and never handed to the transcode.
-            reason = QStringLiteral("the temporary file %1 is a source in the table").arg(job.temporaryPath);
-            inputRefused = true;
-        } else {
-            // A stale temporary file (a crash, a kill, a user's own file) must
-            // not become this source's result when the pre-process fails.
-            QFile::remove(job.temporaryPath);
-            wroteTemporary = true;
-            const ToolRun run = runTool(ToolOutput::Tool::Ffmpeg,
-                                        buildPreProcessCommand(job.source, job.temporaryPath, ffmpeg), stop,
-                                        progress.step(0, transcodeStart));
-            if (stop.isRequested())
-                return ended(Outcome::Stopped);
-            reason = checkPreProcess(run, job.temporaryPath);
-            sourceLength = run.output.durationSeconds();
-            if (!reason.isEmpty())
-                QFile::remove(job.temporaryPath); // leaves nothing for the transcode to find
-        }
+        // A stale temporary file (a crash, a kill) must not become this
+        // source's result when the pre-process fails.
+        QFile::remove(job.temporary);
+        wroteTemporary = true;
+        const ToolRun run = runTool(ToolOutput::Tool::Ffmpeg, *job.preProcess, stop, progress.step(0, transcodeStart));
+        if (stop.isRequested())
+            return ended(Outcome::Stopped);
+        firstFailure = checkPreProcess(run, job.temporary);
+        sourceLength = run.output.durationSeconds();
+        if (!firstFailure.isEmpty())
+            QFile::remove(job.temporary); // leaves nothing for the transcode to find
         progress.flush();
-        steps.report(reason.isEmpty() ? successText : failedText);
-        firstFailure = reason;
-        input = job.temporaryPath;
+        steps.report(firstFailure.isEmpty() ? successText : failedText);
     }
 
-    const QString scale = steps.scale();
     if (stop.isRequested())
         return ended(Outcome::Stopped);
-    const QString command = buildConvertCommand(scale, input, job.targetPath, mencoder);
-    qDebug().noquote() << "convert command:" << command;
+    qDebug().noquote() << "convert command:" << job.transcode.text();
     steps.report(convertingText);
     progress.start(transcodeStart);
-
-    QString reason;
-    // mencoder would destroy its input if the target were the same file: a
-    // source already in the output folder under the target's name, or one
-    // whose base name makes the target the temporary file.
-    if (inputRefused) {
+    const TargetStep step = writeTarget(ToolOutput::Tool::Mencoder, job.transcode, job.target, stop,
+                                        progress.step(transcodeStart, 100, sourceLength), sourceLength);
+    if (step.stopped)
+        return ended(Outcome::Stopped);
+    QString reason = step.reason;
+    // Its input was removed or is missing after a failed pre-process:
+    // whatever mencoder made of it is no good result.
+    if (reason.isEmpty() && !firstFailure.isEmpty()) {
         reason = firstFailure;
-    } else if (sameFile(input, job.targetPath) || sameFile(job.source, job.targetPath)) {
-        reason = QStringLiteral("the target would overwrite the source");
-    } else {
-        const TargetStep step = writeTarget(ToolOutput::Tool::Mencoder, command, job.targetPath, stop,
-                                            progress.step(transcodeStart, 100, sourceLength));
-        if (step.stopped)
-            return ended(Outcome::Stopped);
-        reason = step.reason;
-        // Its input was removed or is missing after a failed pre-process:
-        // whatever mencoder made of it is no good result.
-        if (reason.isEmpty() && !firstFailure.isEmpty()) {
-            reason = firstFailure;
-            QFile::remove(job.targetPath);
-        }
+        QFile::remove(job.target);
     }
     reportOutcome(steps, progress, reason);
     if (firstFailure.isEmpty())
         firstFailure = reason;
     return firstFailure.isEmpty() ? ended(Outcome::Success) : ended(Outcome::Failed, firstFailure);
-}
-
-ConversionResult convertSourceDirect(const ConversionJob &job, const ConversionSteps &steps, const Stop &stop)
-{
-    using Outcome = ConversionResult::Outcome;
-    const QString ffmpeg = job.ffmpeg.isEmpty() ? ffmpegPath : job.ffmpeg;
-    ProgressThrottle progress(steps.progress);
-
-    const QString scale = steps.scale();
-    if (stop.isRequested())
-        return ended(Outcome::Stopped);
-    const QString command = buildDirectCommand(scale, job.source, job.targetPath, ffmpeg);
-    steps.report(convertingText);
-    progress.start(0);
-    QString reason;
-    if (sameFile(job.source, job.targetPath)) {
-        reason = QStringLiteral("the target would overwrite the source");
-    } else {
-        const TargetStep step = writeTarget(ToolOutput::Tool::Ffmpeg, command, job.targetPath, stop,
-                                            progress.step(0, 100));
-        if (step.stopped)
-            return ended(Outcome::Stopped);
-        reason = step.reason;
-    }
-    reportOutcome(steps, progress, reason);
-    return reason.isEmpty() ? ended(Outcome::Success) : ended(Outcome::Failed, reason);
 }

@@ -35,7 +35,7 @@ QString runFailure(const ToolRun &run)
     case ToolRun::End::Finished:
         return QString();
     case ToolRun::End::Crashed:
-        return QStringLiteral("%1 crashed (signal %2)").arg(name).arg(run.signal);
+        return QStringLiteral("%1 was ended by signal %2").arg(name).arg(run.signal);
     case ToolRun::End::NotFound:
         return QStringLiteral("%1 was not found: %2").arg(name, run.program);
     case ToolRun::End::NotStarted:
@@ -46,7 +46,27 @@ QString runFailure(const ToolRun &run)
     return QString();
 }
 
+QString cutShort(double sourceSeconds, double resultSeconds)
+{
+    if (sourceSeconds <= 0 || resultSeconds < 0)
+        return QString();
+    // Room for rounding, a last frame's length and decoder padding.
+    const double missing = sourceSeconds - resultSeconds;
+    if (missing > 0.5 && missing > 0.02 * sourceSeconds)
+        return QStringLiteral("cut short: %1 s of %2 s").arg(resultSeconds, 0, 'f', 1).arg(sourceSeconds, 0, 'f', 1);
+    return QString();
+}
+
 namespace {
+
+// A tool ended from outside (a SIGTERM at logout) still prints its summary:
+// only its status tells that the file is cut short.
+QString exitProblem(const ToolRun &run)
+{
+    if (run.exitCode != 0)
+        return QStringLiteral("%1 exited with status %2").arg(toolName(run.output.tool())).arg(run.exitCode);
+    return QString();
+}
 
 // What both ffmpeg steps need: a run that finished, its closing summary,
 // and frames. The summary's kB figure rounds one small frame down to
@@ -61,6 +81,8 @@ QString ffmpegProblem(const ToolRun &run)
         return QStringLiteral("the source has no picture");
     if (!output.markerSeen() || !output.summarySeen())
         return toolSaid(run);
+    if (!exitProblem(run).isEmpty())
+        return exitProblem(run);
     if (output.frames() <= 0)
         return QStringLiteral("ffmpeg wrote no frames");
     return QString();
@@ -75,7 +97,7 @@ QString checkPreProcess(const ToolRun &run, const QString &outputPath)
         return problem;
     if (fileSize(outputPath) <= 0)
         return missingOrEmpty(outputPath);
-    return QString();
+    return cutShort(run.output.durationSeconds(), run.output.timeSeconds());
 }
 
 QString checkDirect(const ToolRun &run, const QString &targetPath)
@@ -93,10 +115,10 @@ QString checkDirect(const ToolRun &run, const QString &targetPath)
     const qint64 reported = (output.videoKilobytes() + std::max<qint64>(0, output.audioKilobytes())) * 1024;
     if (size < reported - 1024)
         return QStringLiteral("%1 is smaller than the %2 kB ffmpeg reported").arg(targetPath).arg(reported / 1024);
-    return QString();
+    return cutShort(output.durationSeconds(), output.timeSeconds());
 }
 
-QString checkTranscode(const ToolRun &run, const QString &targetPath)
+QString checkTranscode(const ToolRun &run, const QString &targetPath, double sourceSeconds)
 {
     const QString failure = runFailure(run);
     if (!failure.isEmpty())
@@ -104,6 +126,8 @@ QString checkTranscode(const ToolRun &run, const QString &targetPath)
     const ToolOutput &output = run.output;
     if (!output.markerSeen() || output.videoBytes() < 0)
         return toolSaid(run);
+    if (!exitProblem(run).isEmpty())
+        return exitProblem(run);
     if (output.videoFrames() <= 0)
         return QStringLiteral("mencoder wrote no frames");
     if (output.inputHasSound() && output.audioBytes() <= 0)
@@ -114,5 +138,5 @@ QString checkTranscode(const ToolRun &run, const QString &targetPath)
     const qint64 reported = output.videoBytes() + std::max<qint64>(0, output.audioBytes());
     if (size < reported)
         return QStringLiteral("%1 is smaller than the %2 bytes mencoder reported").arg(targetPath).arg(reported);
-    return QString();
+    return cutShort(sourceSeconds, output.videoSeconds());
 }

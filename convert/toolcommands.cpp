@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "toolcommands.h"
 
-#include "paths.h"
-
 #include <QFileInfo>
-
-#include <string>
 
 namespace {
 
@@ -21,18 +17,42 @@ constexpr Resolution resolutions[] = {
     { "220x176", "220:176" },
 };
 
-// Text for a quoted stretch of a command line. QProcess::splitCommand reads
-// three double quotes in a row as one literal quote, so a path that holds a
-// quote (legal on Linux) still arrives as one unchanged argument instead of
-// ending the stretch early.
-std::string quotable(const QString &text)
+// Between double quotes, a quote inside written as three, so that
+// QProcess::splitCommand reads the line back into the very same arguments.
+QString quoted(QString text)
 {
-    QString escaped = text;
-    escaped.replace(QLatin1Char('"'), QLatin1String("\"\"\""));
-    return escaped.toStdString();
+    text.replace(QLatin1Char('"'), QLatin1String("\"\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 } // namespace
+
+ToolCommand &ToolCommand::operator<<(const QString &argument)
+{
+    m_arguments << argument;
+    return *this;
+}
+
+ToolCommand &ToolCommand::operator<<(const QStringList &arguments)
+{
+    m_arguments << arguments;
+    return *this;
+}
+
+ToolCommand &ToolCommand::path(const QString &path)
+{
+    m_paths << m_arguments.size();
+    m_arguments << path;
+    return *this;
+}
+
+QString ToolCommand::text() const
+{
+    QString line = quoted(m_program);
+    for (int i = 0; i < m_arguments.size(); ++i)
+        line += QLatin1Char(' ') + (m_paths.contains(i) ? quoted(m_arguments.at(i)) : m_arguments.at(i));
+    return line;
+}
 
 QString scaleForResolution(const QString &label)
 {
@@ -44,21 +64,6 @@ QString scaleForResolution(const QString &label)
     return QString();
 }
 
-QString buildPreProcessPath()
-{
-    return QString::asprintf("%s/%s", outputPath.toStdString().c_str(), "PreProcess.avi");
-}
-
-QString buildTargetPath(const QString &baseName, const QString &outputFolder)
-{
-    return QString::asprintf("%s/%s.avi", outputFolder.toStdString().c_str(), baseName.toStdString().c_str());
-}
-
-QString targetFileName(const QString &sourcePath)
-{
-    return QFileInfo(buildTargetPath(baseNameOf(sourcePath))).fileName();
-}
-
 QStringList resolutionLabels()
 {
     QStringList labels;
@@ -67,35 +72,61 @@ QStringList resolutionLabels()
     return labels;
 }
 
-QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath, const QString &ffmpeg)
+QString buildTargetPath(const QString &baseName, const QString &outputFolder)
 {
-    return QString::asprintf("\"%s\" %s \"%s\" \"%s\"", quotable(ffmpeg).c_str(), "-y -i", quotable(sourcePath).c_str(),
-                             quotable(preProcessPath).c_str());
+    return outputFolder + QLatin1Char('/') + baseName + QStringLiteral(".avi");
 }
 
-QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath,
-                            const QString &mencoder)
+QString targetFileName(const QString &sourcePath)
 {
-    return QString::asprintf("\"%s\" -oac lavc -lavcopts acodec=mp2:abitrate=128 -srate 44100 -vf scale=%s -ovc xvid "
-                             "-xvidencopts bitrate=608:max_bframes=0:quant_type=h263:me_quality=0 "
-                             "-force-avi-aspect 4:3 -mc 0 \"%s\" -o \"%s\"",
-                             quotable(mencoder).c_str(), scale.toStdString().c_str(), quotable(inputPath).c_str(),
-                             quotable(targetPath).c_str());
+    return baseNameOf(sourcePath) + QStringLiteral(".avi");
 }
 
-QString buildDirectCommand(const QString &scale, const QString &sourcePath, const QString &targetPath,
-                           const QString &ffmpeg)
+ToolCommand preProcessCommand(const QString &ffmpeg, const QString &sourcePath, const QString &preProcessPath)
+{
+    ToolCommand command(ffmpeg);
+    command << QStringList { "-y", "-i" };
+    command.path(sourcePath).path(preProcessPath);
+    return command;
+}
+
+ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, const QString &inputPath,
+                             const QString &targetPath)
+{
+    ToolCommand command(mencoder);
+    command << QStringList { "-oac", "lavc", "-lavcopts", "acodec=mp2:abitrate=128", "-srate", "44100", "-vf" }
+            << QStringLiteral("scale=") + scale
+            << QStringList { "-ovc",
+                             "xvid",
+                             "-xvidencopts",
+                             "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
+                             "-force-avi-aspect",
+                             "4:3",
+                             "-mc",
+                             "0" };
+    command.path(inputPath) << QStringLiteral("-o");
+    command.path(targetPath);
+    return command;
+}
+
+ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
+                          const QString &targetPath)
 {
     // The decoder skips its deblocking filter: at a quarter of the size or
     // less its work cannot be seen (SSIM 0.994 either way), and on H.264 it
     // takes a sixth of the time. The encoder keeps to one thread: a frame
     // this small is done before its threads are, and they take cores from
     // the decoder's (a tenth off the time of a 720p source).
-    return QString::asprintf("\"%s\" -nostdin -y -skip_loop_filter all -i \"%s\" -map 0:v:0 -map 0:a:0? -sn -dn "
-                             "-vf scale=%s,setdar=4/3 -c:v libxvid -threads:v 1 -vtag XVID -b:v 608k -bf 0 -mpeg_quant 0 "
-                             "-c:a mp2 -b:a 128k -ar 44100 -ac 2 -f avi \"%s\"",
-                             quotable(ffmpeg).c_str(), quotable(sourcePath).c_str(), scale.toStdString().c_str(),
-                             quotable(targetPath).c_str());
+    ToolCommand command(ffmpeg);
+    command << QStringList { "-nostdin", "-y", "-skip_loop_filter", "all", "-i" };
+    command.path(sourcePath);
+    command << QStringList { "-map", "0:v:0", "-map", "0:a:0?", "-sn", "-dn", "-vf" }
+            << QStringLiteral("scale=%1,setdar=4/3").arg(scale)
+            << QStringList { "-c:v", "libxvid", "-threads:v",  "1", "-vtag", "XVID", "-b:v", "608k",
+                             "-bf",  "0",       "-mpeg_quant", "0", "-c:a",  "mp2",  "-b:a", "128k",
+                             "-ar",  "44100",   "-ac",         "2", "-f",    "avi" };
+    command.path(targetPath);
+    return command;
 }
 
 bool needsPreProcess(const QString &sourcePath)

@@ -5,9 +5,40 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
-// The two tool command lines and every value that goes into them. All of it
-// is pure text work on the process-wide paths: no file or process is touched.
+// The tool commands and every value that goes into them. All of it is pure
+// text work: no file or process is touched.
+
+// A program and its arguments, each argument handed to the tool as it
+// stands: nothing is quoted on the way in, so nothing needs splitting apart.
+class ToolCommand
+{
+public:
+    explicit ToolCommand(const QString &program = QString())
+        : m_program(program)
+    {
+    }
+
+    ToolCommand &operator<<(const QString &argument);
+    ToolCommand &operator<<(const QStringList &arguments);
+    // A path: shown between double quotes in text().
+    ToolCommand &path(const QString &path);
+
+    const QString &program() const { return m_program; }
+    const QStringList &arguments() const { return m_arguments; }
+
+    // The command as one line for a person to read (the debug line, the dry
+    // run): the program and each path between double quotes, as in
+    // "bin/ffmpeg" -y -i "a b.mp4" "out.avi". QProcess::splitCommand reads
+    // it back into the same program and arguments.
+    QString text() const;
+
+private:
+    QString m_program;
+    QStringList m_arguments;
+    QVector<int> m_paths; // which arguments are paths
+};
 
 // The four resolution labels, in the order the user is offered them.
 QStringList resolutionLabels();
@@ -16,9 +47,6 @@ QStringList resolutionLabels();
 // four resolutions.
 QString scaleForResolution(const QString &label);
 
-// The one temporary file that the pre-process writes, in the output folder.
-QString buildPreProcessPath();
-
 // The output folder (the working directory's output/ unless another is
 // named), a slash, the base name and ".avi".
 QString buildTargetPath(const QString &baseName, const QString &outputFolder = outputPath);
@@ -26,22 +54,19 @@ QString buildTargetPath(const QString &baseName, const QString &outputFolder = o
 // The result's file name for a source: its base name and ".avi".
 QString targetFileName(const QString &sourcePath);
 
-// ffmpeg rewriting the source into the temporary file; the tool is the
-// working directory's bin/ffmpeg unless another is named.
-QString buildPreProcessCommand(const QString &sourcePath, const QString &preProcessPath,
-                               const QString &ffmpeg = ffmpegPath);
+// ffmpeg rewriting the source into the temporary file.
+ToolCommand preProcessCommand(const QString &ffmpeg, const QString &sourcePath, const QString &preProcessPath);
 
-// mencoder transcoding the input into the target at the given scale; the
-// tool is the working directory's bin/mencoder unless another is named.
-QString buildConvertCommand(const QString &scale, const QString &inputPath, const QString &targetPath,
-                            const QString &mencoder = mencoderPath);
+// mencoder transcoding the input into the target at the given scale.
+ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, const QString &inputPath,
+                             const QString &targetPath);
 
 // One ffmpeg pass from the source straight to the target, in the same format
 // as the two steps make: Xvid (fourcc XVID) at 608 kbit/s without B-frames,
 // H.263 quantisation, the given scale with a 4:3 display aspect; MPEG-1 Layer
 // II sound at 128 kbit/s, 44100 Hz, stereo, when the source has sound.
-QString buildDirectCommand(const QString &scale, const QString &sourcePath, const QString &targetPath,
-                           const QString &ffmpeg = ffmpegPath);
+ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
+                          const QString &targetPath);
 
 // True when the source goes through the pre-process first: its suffix is not
 // "avi" in any letter case.

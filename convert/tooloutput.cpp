@@ -188,6 +188,11 @@ void ToolOutput::takeMencoderLine(const QByteArray &line)
         m_markerSeen = true;
     } else if (startsWith(line, "Video stream:")) {
         m_videoBytes = integerAfter(line, "size:");
+        if (const char *at = after(line, "bytes")) {
+            const char *end = line.constData() + line.size();
+            at = skipBlanks(at, end);
+            m_videoSeconds = decimalAt(at, end);
+        }
         const int secs = line.indexOf("secs");
         m_videoFrames = secs < 0 ? -1 : integerAfter(line, "secs", secs);
     } else if (startsWith(line, "Audio stream:")) {

@@ -56,6 +56,8 @@ public:
     bool inputHasNoPicture() const { return m_inputSeen && !m_pictureSeen; }
     qint64 videoBytes() const { return m_videoBytes; }
     qint64 videoFrames() const { return m_videoFrames; }
+    // The length of the video it wrote ("... bytes  20.040 secs"); -1 when missing.
+    double videoSeconds() const { return m_videoSeconds; }
     qint64 audioBytes() const { return m_audioBytes; }
     double positionSeconds() const { return m_position; }
     int positionPercent() const { return m_positionPercent; }
@@ -97,6 +99,7 @@ private:
     bool m_noSound = false;
     qint64 m_videoBytes = -1;
     qint64 m_videoFrames = -1;
+    double m_videoSeconds = -1;
     qint64 m_audioBytes = -1;
     double m_position = -1;
     int m_positionPercent = -1;

@@ -73,14 +73,11 @@ QString toolName(ToolOutput::Tool tool)
     return tool == ToolOutput::Tool::Ffmpeg ? QStringLiteral("ffmpeg") : QStringLiteral("mencoder");
 }
 
-ToolRun runTool(ToolOutput::Tool tool, const QString &command, const Stop &stop,
+ToolRun runTool(ToolOutput::Tool tool, const ToolCommand &command, const Stop &stop,
                 const std::function<void(const ToolOutput &)> &onOutput)
 {
     ToolRun run(tool);
-    QStringList arguments = QProcess::splitCommand(command);
-    if (arguments.isEmpty())
-        return run;
-    run.program = arguments.takeFirst();
+    run.program = command.program();
     if (stop.isRequested()) {
         run.end = ToolRun::End::Stopped;
         return run;
@@ -103,7 +100,7 @@ ToolRun runTool(ToolOutput::Tool tool, const QString &command, const Stop &stop,
             loop.quit();
     });
 
-    process.start(run.program, arguments, QIODevice::ReadWrite);
+    process.start(run.program, command.arguments(), QIODevice::ReadWrite);
     if (process.state() != QProcess::NotRunning) {
         // The stop's request posts quit() to this thread's loop: it wakes the
         // loop at once, from whichever thread asks.
@@ -129,6 +126,7 @@ ToolRun runTool(ToolOutput::Tool tool, const QString &command, const Stop &stop,
         run.signal = process.exitCode();
     } else {
         run.end = ToolRun::End::Finished;
+        run.exitCode = process.exitCode();
     }
     return run;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "toolcommands.h"
 #include "tooloutput.h"
 
 #include <QString>
@@ -12,7 +13,7 @@ class Stop;
 // How one tool run ended, and everything it printed that matters.
 struct ToolRun {
     enum class End {
-        Finished, // ended by itself, whatever its exit code
+        Finished, // ended by itself, with exitCode
         Crashed, // ended by a signal
         NotFound, // the program file does not exist
         NotStarted, // it exists but could not be started
@@ -25,12 +26,13 @@ struct ToolRun {
     }
 
     End end = End::NotStarted;
+    int exitCode = 0; // with Finished
     int signal = 0; // with Crashed
     QString program;
     ToolOutput output;
 };
 
-// Runs one tool command line to its end on the calling thread. Both channels
+// Runs one tool command to its end on the calling thread. Both channels
 // are read as the output arrives (a local event loop), so neither fills up
 // however long the tool talks, and the last output before the tool exits is
 // read too. `onOutput` is called after each read, on this thread.
@@ -38,7 +40,7 @@ struct ToolRun {
 // When `stop` is requested the tool is terminated, killed after a short
 // grace, and reaped before this returns; a stop already requested starts
 // nothing. Standard input stays an open pipe that nothing is written to.
-ToolRun runTool(ToolOutput::Tool tool, const QString &command, const Stop &stop,
+ToolRun runTool(ToolOutput::Tool tool, const ToolCommand &command, const Stop &stop,
                 const std::function<void(const ToolOutput &)> &onOutput = {});
 
 // The tool's name as it appears in a reason: "ffmpeg" or "mencoder".

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "jobtable.h"
 
-#include "conversion.h"
 #include "toolcommands.h"
 
-#include <QFileInfo>
 #include <QTableWidget>
 
 namespace JobTable {
@@ -58,30 +56,14 @@ void setStatus(QTableWidget *table, int row, const QString &status)
         table->setItem(row, ProcessStatus, makeItem(status, centred));
 }
 
-std::optional<QString> selectRowSource(QTableWidget *table, int row)
+void followSourceEdit(QTableWidget *table, const QTableWidgetItem *item)
 {
-    if (row < 0 || row >= table->rowCount())
-        return std::nullopt;
-    table->selectRow(row);
-    const QTableWidgetItem *item = table->item(row, FileName);
-    if (!item)
-        return std::nullopt;
-    return item->text();
-}
-
-bool hasSource(const QTableWidget *table, const QString &path)
-{
-    // Only a source with the same file name is looked at on disk: a link to
-    // the file under another name is not found, and a large table costs no
-    // file system calls.
-    const QString fileName = QFileInfo(path).fileName();
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QTableWidgetItem *item = table->item(row, FileName);
-        if (item && item->text().endsWith(fileName) && QFileInfo(item->text()).fileName() == fileName
-            && sameFile(item->text(), path))
-            return true;
-    }
-    return false;
+    if (!item || item->column() != FileName)
+        return;
+    QTableWidgetItem *target = table->item(item->row(), TargetFileName);
+    const QString name = targetFileName(item->text());
+    if (target && target->text() != name)
+        target->setText(name);
 }
 
 } // namespace JobTable

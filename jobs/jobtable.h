@@ -4,9 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 class QTableWidget;
+class QTableWidgetItem;
 
 // The job list is the table itself: one row per source file, identified by
 // its index alone. Column 0 holds the source path (the only column read
@@ -32,11 +31,8 @@ void removeCurrentRow(QTableWidget *table);
 // changes nothing.
 void setStatus(QTableWidget *table, int row, const QString &status);
 
-// Selects `row` and returns its column-0 text; nothing when the row or its
-// item does not exist.
-std::optional<QString> selectRowSource(QTableWidget *table, int row);
-
-// True when some row's source names `path`, through links or "..".
-bool hasSource(const QTableWidget *table, const QString &path);
+// After a cell's text changed: when it is a source, its target file name
+// follows it.
+void followSourceEdit(QTableWidget *table, const QTableWidgetItem *item);
 
 } // namespace JobTable

@@ -31,6 +31,19 @@ inline void writeFile(const QString &path, const QByteArray &content)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
 }
 
+// A source file for the fake tools under videos/ in the working directory:
+// a few bytes that are no text, as the plan wants of a video. Its path.
+inline QString source(const QString &name)
+{
+    const QString path = QDir::current().filePath(QStringLiteral("videos/") + name);
+    if (!QFileInfo::exists(path))
+        writeFile(path,
+                  QByteArray("\x00\x00\x00\x18"
+                             "ftypmp42\x00\x01",
+                             14));
+    return path;
+}
+
 // Empties bin/ and output/ under the working directory.
 inline void resetWorkDir()
 {

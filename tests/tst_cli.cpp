@@ -267,11 +267,12 @@ private slots:
             temporaries << temporary;
             const QString target = dir + "/out/" + baseNameOf(names.at(i)) + ".avi";
             QCOMPARE(lines.at(2 * i),
-                     buildPreProcessCommand(dir + '/' + names.at(i), temporary, dir + "/tools/ffmpeg"));
-            QCOMPARE(lines.at(2 * i + 1), buildConvertCommand("128:128", temporary, target, dir + "/tools/mencoder"));
+                     preProcessCommand(dir + "/tools/ffmpeg", dir + '/' + names.at(i), temporary).text());
+            QCOMPARE(lines.at(2 * i + 1),
+                     transcodeCommand(dir + "/tools/mencoder", "128:128", temporary, target).text());
         }
         QCOMPARE(lines.at(6),
-                 buildConvertCommand("128:128", dir + "/-vo.avi", dir + "/out/-vo.avi", dir + "/tools/mencoder"));
+                 transcodeCommand(dir + "/tools/mencoder", "128:128", dir + "/-vo.avi", dir + "/out/-vo.avi").text());
         temporaries.removeDuplicates();
         QCOMPARE(temporaries.size(), 3);
         QVERIFY(box.toolPids().isEmpty());
@@ -449,6 +450,38 @@ private slots:
                      line("Stopped", source, box.dir + "/output/" + baseNameOf(source) + ".avi", reason));
         QCOMPARE(box.toolPids().size(), hangingTool == "FFMPEG" ? 2 : 4);
         QCOMPARE(box.runningTools(), 0);
+        QCOMPARE(filesIn(box.dir + "/output"), QStringList());
+    }
+
+    // A tool ended by someone else, not by the program: it still prints its
+    // summary, and its source fails instead of reading Success.
+    void toolEndedFromOutsideFailsItsSource_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("ffmpeg") << "FFMPEG"
+                                << "ffmpeg exited with status 255";
+        QTest::newRow("mencoder") << "MENCODER"
+                                  << "mencoder exited with status 2";
+    }
+
+    void toolEndedFromOutsideFailsItsSource()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QString, reason);
+        Sandbox box;
+        box.env.insert("QUORVEL_FAKE_" + tool, "term");
+        box.env.insert("QUORVEL_FAKE_SECONDS", "4");
+        box.env.insert("QUORVEL_FAKE_PIDFILE", box.dir + "/term.pid");
+        copyClip("one.mp4", box.dir + "/a.mp4");
+        QProcess batch;
+        start(batch, batchProgram, { "-t", "tools", "a.mp4" }, box.dir, box.env);
+        QTRY_VERIFY_WITH_TIMEOUT(readPid(box.dir + "/term.pid") > 0, 10000);
+        QTest::qWait(300);
+        QCOMPARE(::kill(pid_t(readPid(box.dir + "/term.pid")), SIGTERM), 0);
+        const Finished run = finish(batch, 10000);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.of(box.dir + "/a.mp4"), line("Failed", box.dir + "/a.mp4", box.dir + "/output/a.avi", reason));
         QCOMPARE(filesIn(box.dir + "/output"), QStringList());
     }
 

@@ -85,7 +85,7 @@ private slots:
         QCOMPARE(run.lines.size(), 1);
         QCOMPARE(
             run.lines.first().join('\t'),
-            buildDirectCommand("160:128", m_clips + "/hd.mp4", out("hd.avi"), QDir::current().filePath("bin/ffmpeg")));
+            directCommand(QDir::current().filePath("bin/ffmpeg"), "160:128", m_clips + "/hd.mp4", out("hd.avi")).text());
         QVERIFY(!QFile::exists(out("hd.avi")));
     }
 

@@ -7,9 +7,11 @@
 #include "mediasupport.h"
 #include "quorvel.h"
 #include "testsupport.h"
+#include "toolcommands.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
@@ -82,7 +84,41 @@ private slots:
             const QString result = QDir::current().filePath("output/" + QFileInfo(paths.at(row)).baseName() + ".avi");
             verifyConversion(paths.at(row), result, 220, 176, sources.at(row).sound);
         }
-        QVERIFY(!QFile::exists("output/PreProcess.avi"));
+        QCOMPARE(QDir("output").entryList({ "quorvel-tmp.*" }, QDir::Files), QStringList());
+    }
+
+    // Two windows and a quorvel-batch started in the same folder convert at
+    // once: each result is its own source's, whole, and no temporary file
+    // of one is taken, written over or removed by another.
+    void programsSharingAnOutputFolder()
+    {
+        const QString clips = QDir::current().filePath("clips");
+        const QList<QPair<QString, double>> sources { { clips + "/first.mp4", 3.0 },
+                                                      { clips + "/second.mp4", 2.0 },
+                                                      { clips + "/third.mp4", 4.0 } };
+        for (const auto &clip : sources)
+            QVERIFY(generateClip(clip.first, {}, {}, true, clip.second, "640x480"));
+        Quorvel first;
+        Quorvel second;
+        JobTable::appendRows(first.findChild<QTableWidget *>("videoTableWidget"), { sources.at(0).first });
+        JobTable::appendRows(second.findChild<QTableWidget *>("videoTableWidget"), { sources.at(1).first });
+        QProcess batch;
+        batch.start(QUORVEL_BATCH, { "-j", "1", sources.at(2).first });
+        first.findChild<QPushButton *>("convertBtn")->click();
+        second.findChild<QPushButton *>("convertBtn")->click();
+        QVERIFY(batch.waitForFinished(120000));
+        QCOMPARE(batch.exitCode(), 0);
+        QElapsedTimer clock;
+        clock.start();
+        while ((first.isBatchRunning() || second.isBatchRunning()) && clock.elapsed() < 120000)
+            QTest::qWait(50);
+        for (const Quorvel *window : { &first, &second })
+            QCOMPARE(window->findChild<QTableWidget *>("videoTableWidget")->item(0, 3)->text(),
+                     QStringLiteral("Success"));
+        for (const auto &clip : sources)
+            verifyConversion(clip.first, QDir::current().filePath("output/" + baseNameOf(clip.first) + ".avi"), 320,
+                             240, true, clip.second);
+        QCOMPARE(QDir("output").entryList({ "quorvel-tmp.*" }, QDir::Files), QStringList());
     }
 
     // A clip long enough to watch: the bar moves while the real tools run,

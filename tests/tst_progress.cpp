@@ -104,7 +104,7 @@ private slots:
         qputenv("QUORVEL_FAKE_SECONDS", "3");
         Quorvel window;
         QTableWidget *table = tableOf(window);
-        JobTable::appendRows(table, { "/v/long film.mp4" });
+        JobTable::appendRows(table, { source("long film.mp4") });
         ProgressLog log(&window, table);
         QVERIFY(!table->item(0, 3));
         convert(window);
@@ -153,7 +153,7 @@ private slots:
         qputenv("QUORVEL_FAKE_MENCODER", "none");
         Quorvel window;
         QTableWidget *table = tableOf(window);
-        JobTable::appendRows(table, { "/v/a.mp4", "/v/b.avi" });
+        JobTable::appendRows(table, { source("a.mp4"), source("b.avi") });
         ProgressLog log(&window, table);
         convert(window);
         QVERIFY(waitForBatchEnd(window));
@@ -170,7 +170,7 @@ private slots:
         qputenv("QUORVEL_FAKE_DELAY", "0.3");
         Quorvel window;
         QTableWidget *table = tableOf(window);
-        JobTable::appendRows(table, { "/v/a.avi", "/v/b.avi" });
+        JobTable::appendRows(table, { source("a.avi"), source("b.avi") });
         ProgressLog log(&window, table);
         convert(window);
         QVERIFY(waitForBatchEnd(window));
@@ -188,7 +188,7 @@ private slots:
         qputenv("QUORVEL_FAKE_DELAY", "0.5");
         Quorvel window;
         QTableWidget *table = tableOf(window);
-        JobTable::appendRows(table, { "/v/a.avi", "/v/b.avi" });
+        JobTable::appendRows(table, { source("a.avi"), source("b.avi") });
         convert(window);
         QTRY_VERIFY(table->item(0, 3));
         QVERIFY(table->item(0, 3)->data(JobTable::ProgressRole).isValid());
@@ -204,7 +204,7 @@ private slots:
         qputenv("QUORVEL_FAKE_SECONDS", "2");
         Quorvel window;
         QTableWidget *table = tableOf(window);
-        JobTable::appendRows(table, { "/v/a.avi" });
+        JobTable::appendRows(table, { source("a.avi") });
         ProgressLog log(&window, table);
         convert(window);
         QVERIFY(waitForBatchEnd(window));
@@ -232,7 +232,7 @@ private slots:
         window.resize(800, 300);
         window.show();
         QTableWidget *table = tableOf(window);
-        JobTable::appendRows(table, { "/v/a.avi", "/v/b.avi" });
+        JobTable::appendRows(table, { source("a.avi"), source("b.avi") });
         JobTable::setStatus(table, 0, "Converting");
         JobTable::setStatus(table, 1, "Converting");
         table->item(0, 3)->setData(JobTable::ProgressRole, 50);

@@ -117,6 +117,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QUORVEL_FAKE_FFMPEG", "hang");
         env.insert("QUORVEL_FAKE_PIDFILE", pidFile);
+        writeFile(temp.filePath("clip.mp4"), QByteArray("\x00\x00\x00\x18" "ftypmp42", 12));
         env.insert("QUORVEL_PROBE_CONVERT", temp.filePath("clip.mp4"));
         env.insert("QUORVEL_PROBE_CLOSE_WHEN", pidFile);
 
@@ -130,7 +131,7 @@ private slots:
         QVERIFY(toolPid > 0);
         QVERIFY(!processRunning(toolPid));
         QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
-        QVERIFY(!QFile::exists(temp.filePath("output/PreProcess.avi")));
+        QVERIFY(QDir(temp.filePath("output")).entryList(QDir::Files).isEmpty());
     }
 
     void toolDiesWithAKilledProgram()
@@ -142,6 +143,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QUORVEL_FAKE_FFMPEG", "hang");
         env.insert("QUORVEL_FAKE_PIDFILE", pidFile);
+        writeFile(temp.filePath("clip.mp4"), QByteArray("\x00\x00\x00\x18" "ftypmp42", 12));
         env.insert("QUORVEL_PROBE_CONVERT", temp.filePath("clip.mp4"));
 
         QProcess probe;

@@ -184,7 +184,7 @@ private slots:
         QTest::addColumn<QByteArray>("err");
         QTest::addColumn<qint64>("fileSize");
         QTest::addColumn<QString>("reason");
-        const QByteArray header = "  Duration: 00:00:03.04, start: 0.000000, bitrate: 500 kb/s\n";
+        const QByteArray header = "  Duration: 00:00:00.04, start: 0.000000, bitrate: 500 kb/s\n";
         const QByteArray oneFrame = "frame=    1 fps=0.0 q=2.0 Lsize=       6kB time=00:00:00.04 bitrate=1.2kbits/s\n";
         const QByteArray summary = "video:0kB audio:0kB subtitle:0kB other streams:0kB global headers:0kB\n";
         QTest::newRow("one small frame, summary of 0kB") << header + oneFrame + summary << qint64(6000) << QString();
@@ -251,7 +251,7 @@ private slots:
     {
         QTest::addColumn<int>("end");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("crash") << int(ToolRun::End::Crashed) << "mencoder crashed (signal 11)";
+        QTest::newRow("crash") << int(ToolRun::End::Crashed) << "mencoder was ended by signal 11";
         QTest::newRow("not found") << int(ToolRun::End::NotFound) << "mencoder was not found: /w/bin/mencoder";
         QTest::newRow("not started") << int(ToolRun::End::NotStarted)
                                      << "mencoder could not be started: /w/bin/mencoder";

@@ -16,13 +16,13 @@
 using namespace TestSupport;
 using Tool = ToolOutput::Tool;
 
+Q_DECLARE_METATYPE(ToolCommand)
+
 namespace {
 
-QString shell(const QString &script)
+ToolCommand shell(const QString &script)
 {
-    QString quoted = script;
-    quoted.replace('"', "\"\"\"");
-    return "/bin/sh -c \"" + quoted + "\"";
+    return ToolCommand("/bin/sh") << "-c" << script;
 }
 
 } // namespace
@@ -34,15 +34,15 @@ class ToolRunTest : public QObject
 private slots:
     void howTheRunEnded_data()
     {
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<ToolCommand>("command");
         QTest::addColumn<int>("end");
-        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("code"); // the signal of a crash, else the exit status
         QTest::addColumn<bool>("marker");
         const int finished = int(ToolRun::End::Finished);
         QTest::newRow("stdout") << shell("echo 'Flushing video frames'") << finished << 0 << true;
         QTest::newRow("stderr") << shell("echo 'Flushing video frames' >&2") << finished << 0 << true;
         QTest::newRow("exit 3 is still finished")
-            << shell("echo 'Flushing video frames'; exit 3") << finished << 0 << true;
+            << shell("echo 'Flushing video frames'; exit 3") << finished << 3 << true;
         QTest::newRow("written in pieces")
             << shell("printf 'Flushing vi'; sleep 0.2; printf 'deo frames'") << finished << 0 << true;
         QTest::newRow("last words just before exit")
@@ -50,9 +50,10 @@ private slots:
         QTest::newRow("crash after the marker")
             << shell("echo 'Flushing video frames'; kill -SEGV $$") << int(ToolRun::End::Crashed) << 11 << true;
         QTest::newRow("killed") << shell("kill -KILL $$") << int(ToolRun::End::Crashed) << 9 << false;
-        QTest::newRow("missing program") << "/nonexistent/bin/mencoder -o x" << int(ToolRun::End::NotFound) << 0
-                                         << false;
-        QTest::newRow("not executable") << QStringLiteral(QUORVEL_FIXTURES_DIR "/ffmpeg-invalid.stderr")
+        QTest::newRow("missing program") << (ToolCommand("/nonexistent/bin/mencoder") << "-o"
+                                                                                      << "x")
+                                         << int(ToolRun::End::NotFound) << 0 << false;
+        QTest::newRow("not executable") << ToolCommand(QStringLiteral(QUORVEL_FIXTURES_DIR "/ffmpeg-invalid.stderr"))
                                         << int(ToolRun::End::NotStarted) << 0 << false;
         QTest::newRow("long talk before the marker")
             << shell("i=0; while [ $i -lt 20000 ]; do echo 'Pos: 1.0s 25f (10%) progress line'; "
@@ -62,14 +63,14 @@ private slots:
 
     void howTheRunEnded()
     {
-        QFETCH(QString, command);
+        QFETCH(ToolCommand, command);
         QFETCH(int, end);
-        QFETCH(int, signal);
+        QFETCH(int, code);
         QFETCH(bool, marker);
         const Stop noStop;
         const ToolRun run = runTool(Tool::Mencoder, command, noStop);
         QCOMPARE(int(run.end), end);
-        QCOMPARE(run.signal, signal);
+        QCOMPARE(run.end == ToolRun::End::Crashed ? run.signal : run.exitCode, code);
         QCOMPARE(run.output.markerSeen(), marker);
     }
 

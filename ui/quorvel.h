@@ -2,34 +2,27 @@
 #pragma once
 
 #include "stop.h"
+#include "tablebatch.h"
 #include "ui_quorvel.h"
 
-#include <QElapsedTimer>
-#include <QFuture>
 #include <QList>
-#include <QPersistentModelIndex>
 #include <QString>
 #include <QUrl>
-#include <QVector>
 #include <QWidget>
 
 #include <atomic>
-#include <optional>
-
-struct BatchRow;
-struct ConversionResult;
+#include <memory>
 
 // The program's window and the controller behind it: the job table, the
-// resolution choice and the buttons, and the batch that converts the table's
-// rows on a pool thread while the window stays live.
+// resolution choice and the buttons, wired to the batch that converts the
+// table's rows on the thread pool while the window stays live.
 class Quorvel : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit Quorvel(QWidget *parent = nullptr);
-    // Ends a running batch first (its tool is stopped and reaped), so that the
-    // batch never touches a destroyed window.
+    // Ends a running batch first (its tools are stopped and reaped).
     ~Quorvel() override;
 
     // Add: rows for the files chosen in a multi-file dialog.
@@ -47,8 +40,6 @@ public:
     // Rows for dropped files, as Add makes them; a folder adds the video files
     // in it and its subfolders.
     void addDroppedFiles(const QList<QUrl> &urls);
-    // The batch itself; runs on a thread of the global pool.
-    void convertAllVideos();
 
     bool isBatchRunning() const { return isConverting.load(); }
 
@@ -64,36 +55,11 @@ protected:
 private:
     void showRowMenu(const QPoint &position);
 
-    template <typename Work>
-    void postToGuiThread(Work work);
-    template <typename Result, typename Read>
-    std::optional<Result> askGuiThread(Read read);
-
-    // GUI thread: the batch's side of the table.
-    int takeBatchRows();
-    std::optional<BatchRow> selectBatchRow(int batchRow);
-    int tableRowOf(int batchRow) const;
-    void showBatchProgress(int batchRow, int percent);
-    void finishBatchRow(int batchRow, const ConversionResult &result);
-    void showBatchInTitle();
-    void endBatch();
-
     std::atomic_bool isConverting { false };
     Ui::QuorvelClass ui;
 
-    // Three levels of one stop: the window closing ends everything and every
-    // wait for the GUI thread; Stop ends the batch; deleting the running row
-    // ends that row.
+    // Ends every batch when the window closes; declared before the batch,
+    // which stops and waits for its run when it goes.
     Stop m_closing;
-    Stop m_batchStop { m_closing };
-    Stop m_rowStop { m_batchStop };
-    QFuture<void> m_batch;
-    // The batch's rows, each followed wherever it moves; invalid once deleted.
-    // Touched on the GUI thread only.
-    QList<QPersistentModelIndex> m_batchRows;
-    QVector<QString> m_batchSources; // as each row was read when the batch reached it
-    int m_runningBatchRow = -1;
-    QVector<int> m_batchProgress; // per batch row, 0 to 100
-    QElapsedTimer m_rowClock; // since the running row was selected
-    QString m_idleTitle;
+    std::unique_ptr<TableBatch> m_batch;
 };

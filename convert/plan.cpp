@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "plan.h"
+
+#include "conversion.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QSysInfo>
+
+#include <atomic>
+
+namespace {
+
+// The machine's short name, letters, digits and '-' only.
+QString machineName()
+{
+    QString name = QSysInfo::machineHostName().section(QLatin1Char('.'), 0, 0);
+    for (QChar &c : name) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('-'))
+            c = QLatin1Char('-');
+    }
+    return name.isEmpty() ? QStringLiteral("host") : name;
+}
+
+} // namespace
+
+QString absolutePath(const QString &path)
+{
+    return path.isEmpty() ? path : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+Plan::Plan(const QStringList &sources)
+{
+    for (const QString &source : sources)
+        m_sources << absolutePath(source);
+}
+
+// Named for this machine, process and job, so that programs sharing an
+// output folder (two windows, a window and a script, machines on a shared
+// disk) never meet, and with dots in its base name, so that it is never a
+// target.
+QString Plan::temporaryFor(const QString &source, const QString &outputFolder)
+{
+    static const QString owner = machineName() + QLatin1Char('.') + QString::number(QCoreApplication::applicationPid());
+    static std::atomic<int> jobs { 0 }; // across the process's batches, which may run at once
+    for (;;) {
+        const QString path = QStringLiteral("%1/quorvel-tmp.%2.%3.avi").arg(outputFolder, owner).arg(++jobs);
+        const auto isPath = [&path](const QString &other) { return sameFile(other, path); };
+        if (!isPath(source) && std::none_of(m_sources.cbegin(), m_sources.cend(), isPath))
+            return path;
+    }
+}
+
+Job Plan::add(int number, const QString &source, const PlanSettings &settings)
+{
+    Job job;
+    job.number = number;
+    job.source = absolutePath(source);
+    job.target = buildTargetPath(baseNameOf(job.source), settings.outputFolder);
+    job.direct = settings.direct;
+
+    const auto earlier = m_firstWithTarget.constFind(job.target);
+    if (earlier != m_firstWithTarget.constEnd())
+        job.refusal = QStringLiteral("same target as %1").arg(*earlier);
+    else
+        job.refusal = sourceProblem(job.source);
+    if (job.refusal.isEmpty() && sameFile(job.source, job.target))
+        job.refusal = QStringLiteral("the target would overwrite the source");
+    if (!job.refusal.isEmpty())
+        return job;
+    m_firstWithTarget.insert(job.target, job.source);
+
+    if (settings.direct) {
+        job.transcode = directCommand(settings.ffmpeg, settings.scale, job.source, job.target);
+        return job;
+    }
+    QString input = job.source;
+    if (needsPreProcess(job.source)) {
+        job.temporary = temporaryFor(job.source, settings.outputFolder);
+        job.preProcess = preProcessCommand(settings.ffmpeg, job.source, job.temporary);
+        input = job.temporary;
+    }
+    job.transcode = transcodeCommand(settings.mencoder, settings.scale, input, job.target);
+    return job;
+}
+
+QString sourceProblem(const QString &source)
+{
+    if (source.isEmpty())
+        return QStringLiteral("an empty path names no file");
+    const QFileInfo file(source);
+    if (!file.exists())
+        return QStringLiteral("%1 does not exist").arg(source);
+    if (!file.isFile())
+        return QStringLiteral("%1 is not a regular file").arg(source);
+    QFile reader(source);
+    if (!reader.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 cannot be read").arg(source);
+    if (file.size() == 0)
+        return QStringLiteral("%1 is empty").arg(source);
+    // By content alone: a text file stays text whatever its name says.
+    const QMimeDatabase types;
+    if (types.mimeTypeForData(&reader).inherits(QStringLiteral("text/plain")))
+        return QStringLiteral("%1 is a text file, not a video").arg(source);
+    return QString();
+}

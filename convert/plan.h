@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "toolcommands.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// How a batch converts: the same for every job planned with it.
+struct PlanSettings {
+    QString scale; // "320:240" and the like
+    QString outputFolder = outputPath;
+    QString ffmpeg = ffmpegPath;
+    QString mencoder = mencoderPath;
+    bool direct = false; // one ffmpeg pass instead of the pre-process and the transcode
+};
+
+// One source's conversion, fixed before any tool runs: where it writes and
+// the commands that do it, or why it cannot be converted at all.
+struct Job {
+    int number = 0; // its place in the batch, from 0
+    QString source; // absolute, so that no tool reads it as an option
+    QString target;
+    QString temporary; // the pre-process's own file; empty without one
+    // Why no tool runs for it (a missing or text file, a target taken by an
+    // earlier source); empty when it can be converted.
+    QString refusal;
+    std::optional<ToolCommand> preProcess;
+    ToolCommand transcode; // mencoder, or the one ffmpeg pass
+    bool direct = false;
+};
+
+// Plans a batch's jobs one by one, in the batch's order. The first source
+// that claims a target keeps it: a later one with the same target is
+// refused, so no result is written over by another in the same batch.
+class Plan
+{
+public:
+    // `sources`: the batch's sources, which no temporary file may be.
+    explicit Plan(const QStringList &sources = QStringList());
+
+    Job add(int number, const QString &source, const PlanSettings &settings);
+
+private:
+    QString temporaryFor(const QString &source, const QString &outputFolder);
+
+    QStringList m_sources;
+    QHash<QString, QString> m_firstWithTarget;
+};
+
+// Why a source cannot be converted, found without a tool: it does not
+// exist, cannot be read, is empty or is a text file. Empty when none of
+// these holds. Any thread.
+QString sourceProblem(const QString &source);
+
+// An absolute, clean path; empty stays empty.
+QString absolutePath(const QString &path);

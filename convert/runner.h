@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "conversion.h"
+#include "plan.h"
+
+#include <QtGlobal>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+
+class Stop;
+
+// Runs a batch's jobs on N workers, each taking the next job as it comes
+// free, until none is left or the batch is stopped. It reports what happens
+// to each job and never waits for whoever listens: every hook is called on
+// the worker's own thread and must return at once.
+class Runner
+{
+public:
+    struct Hooks {
+        // The next job, planned now; nothing when none is left. Called by
+        // one worker at a time, in turn, so jobs start in the batch's order.
+        std::function<std::optional<Job>()> next;
+        std::function<void(const Job &)> started;
+        // "Pre process", "Converting", "Success", "Failed", and "Stopped"
+        // after a stop.
+        std::function<void(const Job &, const QString &status)> status;
+        std::function<void(const Job &, int percent)> progress;
+        std::function<void(const Job &, const ConversionResult &)> finished;
+    };
+
+    // `stop` ends the whole batch with no tool left running. `pause` follows
+    // each job on its worker (a job stopped alone included).
+    Runner(Hooks hooks, Stop &stop, int workers, std::chrono::milliseconds pause = {});
+    Q_DISABLE_COPY(Runner)
+
+    // Runs the batch to its end on the calling thread and workers - 1 more.
+    void run();
+
+    // Stops the job with this number, if it is running, and lets the batch
+    // go on. Any thread.
+    void stopJob(int number);
+
+private:
+    void work();
+
+    Hooks m_hooks;
+    Stop &m_stop;
+    const int m_workers;
+    const std::chrono::milliseconds m_pause;
+
+    std::mutex m_mutex;
+    std::map<int, Stop *> m_running; // by job number
+};

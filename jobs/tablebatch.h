@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "plan.h"
+#include "stop.h"
+
+#include <QElapsedTimer>
+#include <QFuture>
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <QString>
+#include <QVector>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+class QAbstractItemModel;
+class Runner;
+struct ConversionResult;
+
+// A batch over the job table's rows, and its bookkeeping: which rows it
+// converts, their progress, the window's title.
+//
+// It takes the rows as they stand when it starts and follows each of them
+// wherever a Delete moves it. A row is planned when its turn comes, from its
+// text and the size chosen at that moment; a row deleted before its turn is
+// skipped, and a running row that is deleted is stopped.
+//
+// The runner never waits for the GUI thread: what it reads (each row's
+// text, whether it is gone, the size) the GUI thread keeps up to date under
+// a lock, and what it reports comes over as queued calls that it does not
+// wait for. Everything else here runs on the GUI thread.
+class TableBatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `model` is the job table's; `stop` (the window's closing) ends every
+    // batch. `idleTitle` is the window's title between batches.
+    TableBatch(QAbstractItemModel *model, Stop &stop, const QString &idleTitle);
+    // Ends a running batch and waits for it: its tools are stopped and reaped.
+    ~TableBatch() override;
+
+    // Starts a batch over the rows now in the table, on the global thread
+    // pool. `workers` rows convert at once, each worker pausing for `pause`
+    // after each row.
+    void start(const PlanSettings &settings, int workers, std::chrono::milliseconds pause);
+    // Ends the running batch: running rows read "Stopped", rows not reached
+    // keep their status. Any thread.
+    void stop() { m_batchStop.request(); }
+    // The scale for the rows that start from now on.
+    void setScale(const QString &scale);
+
+signals:
+    // A row's status changed; `row` is its index in the table now.
+    void statusChanged(int row, const QString &status);
+    // A row's conversion starts.
+    void rowStarted(int row);
+    void titleChanged(const QString &title);
+    // The batch has ended and every report of it has been shown.
+    void ended();
+
+private:
+    struct SharedRow {
+        QString source;
+        bool gone = false;
+    };
+
+    // Worker threads.
+    std::optional<Job> next();
+    template <typename Work>
+    void post(Work work);
+
+    // GUI thread.
+    int rowOf(int number) const;
+    void followRemovals();
+    void followEdits(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+    void showProgress(int number, int percent);
+    void finish(int number, const ConversionResult &result);
+    void showTitle();
+
+    QAbstractItemModel *m_model;
+    const QString m_idleTitle;
+    Stop m_batchStop;
+    std::unique_ptr<Runner> m_runner;
+    QFuture<void> m_run;
+    std::atomic_bool m_runEnded { true };
+
+    // Read by the workers, written by the GUI thread.
+    std::mutex m_mutex;
+    QVector<SharedRow> m_shared;
+    PlanSettings m_settings;
+
+    // The workers' own, one at a time.
+    std::unique_ptr<Plan> m_plan;
+    int m_next = 0;
+
+    // The GUI thread's own.
+    QVector<QPersistentModelIndex> m_rows;
+    QVector<QString> m_sources; // as planned, for the warning of a failure
+    QVector<int> m_progress; // 0 to 100
+    QVector<bool> m_done; // ended, skipped or deleted
+    QVector<QElapsedTimer> m_clocks; // since the row started
+    int m_begun = 0;
+};

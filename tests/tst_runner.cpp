@@ -1,0 +1,352 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The runner that both programs use, against fake tools in bin/: what each
+// tool behaviour makes of a job, the files left behind, several jobs at
+// once, and the stops of one job and of the whole batch.
+
+#include "plan.h"
+#include "runner.h"
+#include "stop.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <future>
+#include <map>
+#include <mutex>
+
+using namespace TestSupport;
+
+namespace {
+
+const QString PP = QStringLiteral("Pre process");
+const QString CV = QStringLiteral("Converting");
+const QString OK = QStringLiteral("Success");
+const QString NO = QStringLiteral("Failed");
+const QString ST = QStringLiteral("Stopped");
+
+struct Report {
+    QStringList statuses;
+    ConversionResult result;
+    bool ended = false;
+};
+
+// Runs `sources` through the plan and the runner, as the programs do, and
+// collects what each job reported.
+class Batch
+{
+public:
+    explicit Batch(const QStringList &sources, int workers = 1, bool direct = false)
+        : m_sources(sources)
+        , m_plan(sources)
+        , m_runner(hooks(), m_stop, workers)
+    {
+        m_settings.scale = QStringLiteral("320:240");
+        m_settings.direct = direct;
+    }
+
+    void run() { m_runner.run(); }
+    std::future<void> start()
+    {
+        return std::async(std::launch::async, [this] { run(); });
+    }
+    Stop &stop() { return m_stop; }
+    Runner &runner() { return m_runner; }
+    Report report(int number)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_reports[number];
+    }
+
+private:
+    Runner::Hooks hooks()
+    {
+        Runner::Hooks hooks;
+        hooks.next = [this]() -> std::optional<Job> {
+            if (m_next >= m_sources.size())
+                return std::nullopt;
+            const int number = m_next++;
+            return m_plan.add(number, m_sources.at(number), m_settings);
+        };
+        hooks.started = [](const Job &) {};
+        hooks.status = [this](const Job &job, const QString &status) {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_reports[job.number].statuses << status;
+        };
+        hooks.progress = [](const Job &, int) {};
+        hooks.finished = [this](const Job &job, const ConversionResult &result) {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_reports[job.number].result = result;
+            m_reports[job.number].ended = true;
+        };
+        return hooks;
+    }
+
+    QStringList m_sources;
+    Plan m_plan;
+    PlanSettings m_settings;
+    Stop m_stop;
+    Runner m_runner;
+    int m_next = 0;
+    std::mutex m_mutex;
+    std::map<int, Report> m_reports;
+};
+
+QString out(const QString &name)
+{
+    return QDir::current().filePath("output/" + name);
+}
+
+QStringList outputFiles()
+{
+    return QDir("output").entryList(QDir::Files);
+}
+
+} // namespace
+
+class RunnerTest : public QObject
+{
+    Q_OBJECT
+
+    FakeTools m_tools;
+
+private slots:
+    void init() { m_tools = installFakeTools(); }
+
+    void outcomesFollowTheToolsAndTheirFiles_data()
+    {
+        QTest::addColumn<QString>("ffmpeg");
+        QTest::addColumn<QString>("mencoder");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("reason");
+        const QString target = "%out/next.avi";
+        QTest::newRow("both succeed") << "ok"
+                                      << "ok" << QStringList { PP, OK, CV, OK } << "";
+        QTest::newRow("everything on the other channels") << "stdout"
+                                                          << "stderr" << QStringList { PP, OK, CV, OK } << "";
+        QTest::newRow("markers split across reads") << "split"
+                                                    << "split" << QStringList { PP, OK, CV, OK } << "";
+        QTest::newRow("ffmpeg exits with status 3, its file looking whole")
+            << "nonzero"
+            << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg exited with status 3";
+        QTest::newRow("mencoder exits with status 3, its file looking whole")
+            << "ok"
+            << "nonzero" << QStringList { PP, OK, CV, NO } << "mencoder exited with status 3";
+        QTest::newRow("ffmpeg writes 0.7 s of 2 s")
+            << "cut"
+            << "ok" << QStringList { PP, NO, CV, NO } << "cut short: 0.7 s of 2.0 s";
+        QTest::newRow("mencoder writes 0.7 s of 2 s")
+            << "ok"
+            << "cut" << QStringList { PP, OK, CV, NO } << "cut short: 0.7 s of 2.0 s";
+        QTest::newRow("pre-process fails: the transcode finds nothing")
+            << "none"
+            << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg: %src: Invalid data found when processing input";
+        QTest::newRow("transcode fails") << "ok"
+                                         << "none" << QStringList { PP, OK, CV, NO }
+                                         << "mencoder: %tmp: Invalid data found when processing input";
+        QTest::newRow("markers only inside echoed paths")
+            << "echo"
+            << "echo" << QStringList { PP, NO, CV, NO } << "ffmpeg: Error opening input file %src";
+        QTest::newRow("ffmpeg's summary missing") << "nosummary"
+                                                  << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg: video:";
+        QTest::newRow("mencoder's summary missing")
+            << "ok"
+            << "nosummary" << QStringList { PP, OK, CV, NO } << "mencoder: Flushing video frames.";
+        QTest::newRow("ffmpeg wrote no frames") << "noframes"
+                                                << "ok" << QStringList { PP, NO, CV, NO } << "ffmpeg wrote no frames";
+        QTest::newRow("mencoder wrote no frames")
+            << "ok"
+            << "noframes" << QStringList { PP, OK, CV, NO } << "mencoder wrote no frames";
+        QTest::newRow("mencoder wrote no sound")
+            << "ok"
+            << "nosound" << QStringList { PP, OK, CV, NO } << "mencoder wrote no sound";
+        QTest::newRow("empty temporary file") << "empty"
+                                              << "ok" << QStringList { PP, NO, CV, NO } << "%tmp is missing or empty";
+        QTest::newRow("empty target") << "ok"
+                                      << "empty" << QStringList { PP, OK, CV, NO } << target + " is missing or empty";
+        QTest::newRow("short target") << "ok"
+                                      << "short" << QStringList { PP, OK, CV, NO }
+                                      << target + " is smaller than the 5000 bytes mencoder reported";
+        QTest::newRow("both crash") << "crash"
+                                    << "crash" << QStringList { PP, NO, CV, NO } << "ffmpeg was ended by signal 11";
+        QTest::newRow("crash after a good report")
+            << "ok"
+            << "crashlate" << QStringList { PP, OK, CV, NO } << "mencoder was ended by signal 11";
+        QTest::newRow("ffmpeg missing") << "missing"
+                                        << "ok" << QStringList { PP, NO, CV, NO }
+                                        << "ffmpeg was not found: %bin/ffmpeg";
+        QTest::newRow("mencoder missing")
+            << "ok"
+            << "missing" << QStringList { PP, OK, CV, NO } << "mencoder was not found: %bin/mencoder";
+    }
+
+    void outcomesFollowTheToolsAndTheirFiles()
+    {
+        QFETCH(QString, ffmpeg);
+        QFETCH(QString, mencoder);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, reason);
+        if (ffmpeg == "missing")
+            QFile::remove("bin/ffmpeg");
+        if (mencoder == "missing")
+            QFile::remove("bin/mencoder");
+        qputenv("QUORVEL_FAKE_FFMPEG", ffmpeg.toUtf8());
+        qputenv("QUORVEL_FAKE_MENCODER", mencoder.toUtf8());
+
+        Batch batch({ source("trip.mp4"), source("next.mkv") });
+        batch.run();
+        QString temporary;
+        for (const QStringList &run : readToolLog(m_tools.log))
+            if (run.first() == "ffmpeg" && run.contains(source("next.mkv")))
+                temporary = run.last();
+        reason.replace("%out", QDir::current().filePath("output"));
+        reason.replace("%bin", QDir::current().filePath("bin"));
+        reason.replace("%src", source("next.mkv"));
+        reason.replace("%tmp", temporary);
+
+        // The batch goes on after a failure; every job reports the same way.
+        for (int number : { 0, 1 }) {
+            const Report report = batch.report(number);
+            QCOMPARE(report.statuses, expected);
+            QCOMPARE(
+                int(report.result.outcome),
+                int(expected.last() == OK ? ConversionResult::Outcome::Success : ConversionResult::Outcome::Failed));
+        }
+        QCOMPARE(batch.report(1).result.reason, reason);
+        // Whatever happened, the temporary files are gone, and a failed job
+        // leaves no file under its name.
+        QCOMPARE(outputFiles(), expected.last() == OK ? QStringList({ "next.avi", "trip.avi" }) : QStringList());
+    }
+
+    void failingRunKeepsAGoodEarlierFile_data()
+    {
+        QTest::addColumn<QString>("mencoder");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("tool never touched it") << "none" << true;
+        QTest::newRow("tool cut it short") << "short" << false;
+        QTest::newRow("tool emptied it") << "empty" << false;
+    }
+
+    void failingRunKeepsAGoodEarlierFile()
+    {
+        QFETCH(QString, mencoder);
+        QFETCH(bool, kept);
+        writeFile(out("holiday.avi"), QByteArray(20000, 'g'));
+        qputenv("QUORVEL_FAKE_MENCODER", mencoder.toUtf8());
+        Batch batch({ source("holiday.avi") });
+        batch.run();
+        QCOMPARE(batch.report(0).statuses, QStringList({ CV, NO }));
+        QCOMPARE(QFile::exists(out("holiday.avi")), kept);
+        if (kept)
+            QCOMPARE(QFileInfo(out("holiday.avi")).size(), 20000);
+    }
+
+    void staleTemporaryFileNeverBecomesTheResult()
+    {
+        qputenv("QUORVEL_FAKE_FFMPEG", "none");
+        // Another video under the name the job will use, left by a crash:
+        // the names count up, one per job in the process.
+        const QString used = Plan().add(0, source("new.mp4"), PlanSettings()).temporary;
+        const int number = used.section('.', -2, -2).toInt();
+        writeFile(
+            QString(used).replace("." + QString::number(number) + ".avi", "." + QString::number(number + 1) + ".avi"),
+            QByteArray(10000, 'v'));
+        Batch batch({ source("new.mp4") });
+        batch.run();
+        QCOMPARE(batch.report(0).statuses, QStringList({ PP, NO, CV, NO }));
+        QCOMPARE(outputFiles(), QStringList());
+    }
+
+    void refusedSourceRunsNoTool()
+    {
+        Batch batch({ source("a.mp4"), QDir::current().filePath("videos/missing.mp4"), source("b.mkv") });
+        batch.run();
+        QCOMPARE(batch.report(1).statuses, QStringList({ NO }));
+        QCOMPARE(batch.report(1).result.reason, QDir::current().filePath("videos/missing.mp4") + " does not exist");
+        QCOMPARE(batch.report(2).statuses, QStringList({ PP, OK, CV, OK }));
+        QCOMPARE(readToolLog(m_tools.log).size(), 4);
+    }
+
+    void jobsRunAtOnceOnSeveralWorkers()
+    {
+        qputenv("QUORVEL_FAKE_MENCODER", "slow");
+        qputenv("QUORVEL_FAKE_SECONDS", "1");
+        Batch batch({ source("a.avi"), source("b.avi"), source("c.avi"), source("d.avi") }, 2);
+        QElapsedTimer clock;
+        clock.start();
+        batch.run();
+        // Four one-second jobs on two workers: two rounds, not four.
+        QVERIFY2(clock.elapsed() < 3500, qPrintable(QString::number(clock.elapsed())));
+        for (int number = 0; number < 4; ++number)
+            QCOMPARE(batch.report(number).statuses, QStringList({ CV, OK }));
+    }
+
+    void stopOfOneJobLetsTheOthersGoOn()
+    {
+        qputenv("QUORVEL_FAKE_HANG_ON", "b.avi");
+        Batch batch({ source("a.avi"), source("b.avi"), source("c.avi") });
+        std::future<void> running = batch.start();
+        QTRY_VERIFY(readPid(m_tools.pidFile) > 0);
+        const qint64 tool = readPid(m_tools.pidFile);
+        batch.runner().stopJob(1);
+        QVERIFY(running.wait_for(std::chrono::seconds(5)) == std::future_status::ready);
+        QVERIFY(processGone(tool));
+        QCOMPARE(batch.report(1).statuses, QStringList({ CV, ST }));
+        QCOMPARE(batch.report(2).statuses, QStringList({ CV, OK }));
+        QCOMPARE(outputFiles(), QStringList({ "a.avi", "c.avi" }));
+    }
+
+    void stopOfTheBatchEndsEveryToolAndLeavesNoFile()
+    {
+        qputenv("QUORVEL_FAKE_FFMPEG", "hang");
+        Batch batch({ source("a.mp4"), source("b.mp4"), source("c.mp4") }, 2);
+        std::future<void> running = batch.start();
+        QTRY_COMPARE(readToolLog(m_tools.log).size(), 2);
+        QTRY_VERIFY(readPid(m_tools.pidFile) > 0);
+        const qint64 tool = readPid(m_tools.pidFile);
+        QElapsedTimer clock;
+        clock.start();
+        batch.stop().request();
+        QVERIFY(running.wait_for(std::chrono::seconds(2)) == std::future_status::ready);
+        QVERIFY(processGone(tool));
+        QCOMPARE(batch.report(0).statuses, QStringList({ PP, ST }));
+        QCOMPARE(batch.report(1).statuses, QStringList({ PP, ST }));
+        QVERIFY(!batch.report(2).ended); // never started
+        QCOMPARE(outputFiles(), QStringList());
+    }
+
+    // A tool ended from outside (a logout, a kill) prints its summary all
+    // the same; the job fails, and its file is not left as a result.
+    void toolEndedFromOutside_data()
+    {
+        QTest::addColumn<QByteArray>("tool");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("ffmpeg") << QByteArray("FFMPEG") << QStringList { PP, NO, CV, NO }
+                                << "ffmpeg exited with status 255";
+        QTest::newRow("mencoder") << QByteArray("MENCODER") << QStringList { PP, OK, CV, NO }
+                                  << "mencoder exited with status 2";
+    }
+
+    void toolEndedFromOutside()
+    {
+        QFETCH(QByteArray, tool);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, reason);
+        qputenv(QByteArray("QUORVEL_FAKE_" + tool).constData(), "term");
+        qputenv("QUORVEL_FAKE_SECONDS", "4");
+        Batch batch({ source("clip.mp4") });
+        std::future<void> running = batch.start();
+        QTRY_VERIFY(readPid(m_tools.pidFile) > 0);
+        QTest::qWait(500);
+        ::kill(pid_t(readPid(m_tools.pidFile)), SIGTERM);
+        QVERIFY(running.wait_for(std::chrono::seconds(10)) == std::future_status::ready);
+        QCOMPARE(batch.report(0).statuses, expected);
+        QCOMPARE(batch.report(0).result.reason, reason);
+        QCOMPARE(outputFiles(), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(RunnerTest)
+#include "tst_runner.moc"
