@@ -47,7 +47,11 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         { "d", "direct" },
         QStringLiteral("Convert in one ffmpeg pass: over twice as fast and sharper, the same kind of file. "
                        "Without it, the window's two steps (ffmpeg, then mencoder)."));
-    parser.addOptions({ size, jobs, output, tools, dryRun, direct });
+    const QCommandLineOption stretch(
+        QStringLiteral("stretch"),
+        QStringLiteral("Stretch the picture to fill the size, declared 4:3, whatever its shape. Without it, the "
+                       "picture keeps its shape, centred on black bars."));
+    parser.addOptions({ size, jobs, output, tools, dryRun, direct, stretch });
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
@@ -83,6 +87,7 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         return std::nullopt;
     }
     options.direct = parser.isSet(direct);
+    options.picture = parser.isSet(stretch) ? Picture::Stretch : Picture::KeepShape;
     options.outputFolder = parser.value(output);
     options.toolsFolder = parser.value(tools);
     if ((parser.isSet(output) && options.outputFolder.isEmpty())

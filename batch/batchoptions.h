@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "toolcommands.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +19,7 @@ struct BatchOptions {
     QString toolsFolder; // empty to look in the usual places
     bool dryRun = false;
     bool direct = false; // one ffmpeg pass instead of the window's two steps
+    Picture picture = Picture::KeepShape;
     QStringList paths;
 };
 

@@ -163,6 +163,7 @@ int main(int argc, char **argv)
     settings.ffmpeg = tools->ffmpeg;
     settings.mencoder = tools->mencoder;
     settings.direct = options->direct;
+    settings.picture = options->picture;
     Plan plan(sources);
     std::vector<Job> jobs;
     jobs.reserve(std::size_t(sources.size()));

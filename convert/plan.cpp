@@ -74,7 +74,7 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
     m_firstWithTarget.insert(job.target, job.source);
 
     if (settings.direct) {
-        job.transcode = directCommand(settings.ffmpeg, settings.scale, job.source, job.target);
+        job.transcode = directCommand(settings.ffmpeg, settings.scale, job.source, job.target, settings.picture);
         return job;
     }
     QString input = job.source;
@@ -83,7 +83,7 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
         job.preProcess = preProcessCommand(settings.ffmpeg, job.source, job.temporary);
         input = job.temporary;
     }
-    job.transcode = transcodeCommand(settings.mencoder, settings.scale, input, job.target);
+    job.transcode = transcodeCommand(settings.mencoder, settings.scale, input, job.target, settings.picture);
     return job;
 }
 

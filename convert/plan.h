@@ -16,6 +16,7 @@ struct PlanSettings {
     QString ffmpeg = ffmpegPath;
     QString mencoder = mencoderPath;
     bool direct = false; // one ffmpeg pass instead of the pre-process and the transcode
+    Picture picture = Picture::KeepShape;
 };
 
 // One source's conversion, fixed before any tool runs: where it writes and

@@ -25,6 +25,42 @@ QString quoted(QString text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+// mencoder's video filters. Keeping the shape: dsize with method 0 sets the
+// display size to the largest that fits the size at the source's display
+// aspect (mencoder takes that aspect, sample aspect included, from the
+// decoder, so it survives the pre-process), scale=0:0 scales to that display
+// size and expand centres it on black.
+QString mencoderFilters(const QString &scale, Picture picture)
+{
+    if (picture == Picture::Stretch)
+        return QStringLiteral("scale=") + scale;
+    return QStringLiteral("dsize=%1:0,scale=0:0,expand=%1").arg(scale);
+}
+
+// The display aspect mencoder declares. Left alone when keeping the shape,
+// it would declare the display size that the chain reports, which still
+// follows the source; the size's own aspect is what the player shows.
+QString mencoderAspect(const QString &scale, Picture picture)
+{
+    return picture == Picture::Stretch ? QStringLiteral("4:3") : scale;
+}
+
+// ffmpeg's video filters. Keeping the shape: one scale to the largest even
+// size that fits at the source's display aspect (`dar` counts the sample
+// aspect, which force_original_aspect_ratio would not), padded with black to
+// the size, centred, and declared square-pixelled. The single quotes keep
+// the commas of min() inside the scale filter's options.
+QString ffmpegFilters(const QString &scale, Picture picture)
+{
+    if (picture == Picture::Stretch)
+        return QStringLiteral("scale=%1,setdar=4/3").arg(scale);
+    const QString width = scale.section(QLatin1Char(':'), 0, 0);
+    const QString height = scale.section(QLatin1Char(':'), 1, 1);
+    return QStringLiteral("scale=w='min(%1,2*round(%2*dar/2))':h='min(%2,2*round(%1/dar/2))',"
+                          "pad=%3:(ow-iw)/2:(oh-ih)/2,setsar=1")
+        .arg(width, height, scale);
+}
+
 } // namespace
 
 ToolCommand &ToolCommand::operator<<(const QString &argument)
@@ -91,26 +127,21 @@ ToolCommand preProcessCommand(const QString &ffmpeg, const QString &sourcePath, 
 }
 
 ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, const QString &inputPath,
-                             const QString &targetPath)
+                             const QString &targetPath, Picture picture)
 {
     ToolCommand command(mencoder);
     command << QStringList { "-oac", "lavc", "-lavcopts", "acodec=mp2:abitrate=128", "-srate", "44100", "-vf" }
-            << QStringLiteral("scale=") + scale
-            << QStringList { "-ovc",
-                             "xvid",
-                             "-xvidencopts",
-                             "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
-                             "-force-avi-aspect",
-                             "4:3",
-                             "-mc",
-                             "0" };
+            << mencoderFilters(scale, picture)
+            << QStringList { "-ovc", "xvid", "-xvidencopts", "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
+                             "-force-avi-aspect" }
+            << mencoderAspect(scale, picture) << QStringList { "-mc", "0" };
     command.path(inputPath) << QStringLiteral("-o");
     command.path(targetPath);
     return command;
 }
 
 ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
-                          const QString &targetPath)
+                          const QString &targetPath, Picture picture)
 {
     // The decoder skips its deblocking filter: at a quarter of the size or
     // less its work cannot be seen (SSIM 0.994 either way), and on H.264 it
@@ -120,8 +151,7 @@ ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QSt
     ToolCommand command(ffmpeg);
     command << QStringList { "-nostdin", "-y", "-skip_loop_filter", "all", "-i" };
     command.path(sourcePath);
-    command << QStringList { "-map", "0:v:0", "-map", "0:a:0?", "-sn", "-dn", "-vf" }
-            << QStringLiteral("scale=%1,setdar=4/3").arg(scale)
+    command << QStringList { "-map", "0:v:0", "-map", "0:a:0?", "-sn", "-dn", "-vf" } << ffmpegFilters(scale, picture)
             << QStringList { "-c:v", "libxvid", "-threads:v",  "1", "-vtag", "XVID", "-b:v", "608k",
                              "-bf",  "0",       "-mpeg_quant", "0", "-c:a",  "mp2",  "-b:a", "128k",
                              "-ar",  "44100",   "-ac",         "2", "-f",    "avi" };

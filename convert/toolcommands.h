@@ -54,19 +54,29 @@ QString buildTargetPath(const QString &baseName, const QString &outputFolder = o
 // The result's file name for a source: its base name and ".avi".
 QString targetFileName(const QString &sourcePath);
 
+// How the source's picture goes into the chosen size.
+enum class Picture {
+    // Its display shape kept (a non-square sample aspect honoured): fitted
+    // whole, centred on black bars, square pixels, display aspect W:H.
+    KeepShape,
+    // Scaled to fill the size whatever its shape, declared 4:3.
+    Stretch,
+};
+
 // ffmpeg rewriting the source into the temporary file.
 ToolCommand preProcessCommand(const QString &ffmpeg, const QString &sourcePath, const QString &preProcessPath);
 
 // mencoder transcoding the input into the target at the given scale.
 ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, const QString &inputPath,
-                             const QString &targetPath);
+                             const QString &targetPath, Picture picture = Picture::KeepShape);
 
 // One ffmpeg pass from the source straight to the target, in the same format
 // as the two steps make: Xvid (fourcc XVID) at 608 kbit/s without B-frames,
-// H.263 quantisation, the given scale with a 4:3 display aspect; MPEG-1 Layer
-// II sound at 128 kbit/s, 44100 Hz, stereo, when the source has sound.
+// H.263 quantisation, the given scale with its picture placed as the two
+// steps place it; MPEG-1 Layer II sound at 128 kbit/s, 44100 Hz, stereo, when
+// the source has sound.
 ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
-                          const QString &targetPath);
+                          const QString &targetPath, Picture picture = Picture::KeepShape);
 
 // True when the source goes through the pre-process first: its suffix is not
 // "avi" in any letter case.

@@ -247,8 +247,8 @@ private slots:
 
         const QList<QStringList> transcodes = runsOf("mencoder");
         QCOMPARE(transcodes.size(), 2);
-        QCOMPARE(transcodes.at(0).at(7), QStringLiteral("scale=320:240"));
-        QCOMPARE(transcodes.at(1).at(7), QStringLiteral("scale=220:176"));
+        QCOMPARE(transcodes.at(0).at(13), QStringLiteral("320:240"));
+        QCOMPARE(transcodes.at(1).at(13), QStringLiteral("220:176"));
     }
 
     // The first row keeps its result; the second says why it wrote nothing.

@@ -18,27 +18,15 @@ using namespace TestSupport;
 
 namespace {
 
-QStringList transcodeArguments(const QString &scale, const QString &input, const QString &target)
+// The transcode's arguments; `stretch` gives the old ones, byte for byte.
+QStringList transcodeArguments(const QString &scale, const QString &input, const QString &target, bool stretch = false)
 {
-    return { "-oac",
-             "lavc",
-             "-lavcopts",
-             "acodec=mp2:abitrate=128",
-             "-srate",
-             "44100",
-             "-vf",
-             "scale=" + scale,
-             "-ovc",
-             "xvid",
-             "-xvidencopts",
-             "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
-             "-force-avi-aspect",
-             "4:3",
-             "-mc",
-             "0",
-             input,
-             "-o",
-             target };
+    const QString filters = stretch ? "scale=" + scale : QStringLiteral("dsize=%1:0,scale=0:0,expand=%1").arg(scale);
+    return QStringList { "-oac", "lavc", "-lavcopts", "acodec=mp2:abitrate=128", "-srate", "44100", "-vf" }
+    << filters
+    << QStringList { "-ovc", "xvid", "-xvidencopts", "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
+                     "-force-avi-aspect" }
+    << (stretch ? QStringLiteral("4:3") : scale) << QStringList { "-mc", "0", input, "-o", target };
 }
 
 } // namespace
@@ -124,10 +112,16 @@ private slots:
         // The debug line and the dry run: the program and the paths quoted.
         QCOMPARE(transcode.text(),
                  "\"/b/mencoder\" " + transcodeArguments("220:176", "\"/v/a b.avi\"", "\"/o/a b.avi\"").join(' '));
+        QCOMPARE(transcodeCommand("/b/mencoder", "220:176", "/v/a.avi", "/o/a.avi", Picture::Stretch).arguments(),
+                 transcodeArguments("220:176", "/v/a.avi", "/o/a.avi", true));
+        const QString direct = "-nostdin -y -skip_loop_filter all -i /v/a.mp4 -map 0:v:0 -map 0:a:0? -sn -dn -vf %1 "
+                               "-c:v libxvid -threads:v 1 -vtag XVID -b:v 608k -bf 0 -mpeg_quant 0 -c:a mp2 -b:a 128k "
+                               "-ar 44100 -ac 2 -f avi /o/a.avi";
         QCOMPARE(directCommand("/b/ffmpeg", "160:128", "/v/a.mp4", "/o/a.avi").arguments().join(' '),
-                 QStringLiteral("-nostdin -y -skip_loop_filter all -i /v/a.mp4 -map 0:v:0 -map 0:a:0? -sn -dn "
-                                "-vf scale=160:128,setdar=4/3 -c:v libxvid -threads:v 1 -vtag XVID -b:v 608k "
-                                "-bf 0 -mpeg_quant 0 -c:a mp2 -b:a 128k -ar 44100 -ac 2 -f avi /o/a.avi"));
+                 direct.arg("scale=w='min(160,2*round(128*dar/2))':h='min(128,2*round(160/dar/2))',"
+                            "pad=160:128:(ow-iw)/2:(oh-ih)/2,setsar=1"));
+        QCOMPARE(directCommand("/b/ffmpeg", "160:128", "/v/a.mp4", "/o/a.avi", Picture::Stretch).arguments().join(' '),
+                 direct.arg("scale=160:128,setdar=4/3"));
     }
 
     // Any name a Linux file may have reaches the tool as one unchanged
