@@ -21,17 +21,27 @@ QTableWidgetItem *makeItem(const QString &text, Qt::Alignment alignment)
 
 } // namespace
 
-void appendRows(QTableWidget *table, const QStringList &paths)
+QString defaultFolderText()
 {
-    if (paths.isEmpty())
-        return;
-    const QString targetFolderText = QStringLiteral("/output");
+    return QStringLiteral("/output");
+}
+
+void appendRows(QTableWidget *table, const QStringList &paths, const QString &folderText)
+{
     for (const QString &path : paths) {
         const int row = table->rowCount();
         table->insertRow(row);
         table->setItem(row, FileName, makeItem(path, leftAligned));
-        table->setItem(row, TargetPath, makeItem(targetFolderText, centred));
+        table->setItem(row, TargetPath, makeItem(folderText, centred));
         table->setItem(row, TargetFileName, makeItem(targetFileName(path), centred));
+    }
+}
+
+void setTargetFolder(QTableWidget *table, const QString &folderText)
+{
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (QTableWidgetItem *item = table->item(row, TargetPath))
+            item->setText(folderText);
     }
 }
 

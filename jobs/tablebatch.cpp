@@ -62,7 +62,7 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     m_progress = QVector<int>(rows, 0);
     m_done = QVector<bool>(rows, false);
     m_clocks = QVector<QElapsedTimer>(rows);
-    m_begun = 0;
+    m_begun = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_shared.clear();
@@ -80,7 +80,7 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
         post([this, number = job.number, source = job.source] {
             m_sources[number] = source;
             m_clocks[number].start();
-            m_begun = qMax(m_begun, number + 1);
+            m_begun = true;
             const int row = rowOf(number);
             if (row >= 0)
                 emit rowStarted(row);
@@ -242,16 +242,18 @@ void TableBatch::finish(int number, const ConversionResult &result)
 
 void TableBatch::showTitle()
 {
-    if (!m_runner || m_begun == 0 || m_rows.isEmpty()) {
+    if (!m_runner || !m_begun || m_rows.isEmpty()) {
         emit titleChanged(m_idleTitle);
         return;
     }
+    // Rows ended (a row skipped or deleted counts as ended) over all rows,
+    // and the whole batch's share done.
+    int ended = 0;
     qint64 sum = 0;
-    for (int number = 0; number < m_rows.size(); ++number)
+    for (int number = 0; number < m_rows.size(); ++number) {
+        ended += m_done.at(number) ? 1 : 0;
         sum += m_done.at(number) ? 100 : m_progress.at(number);
-    emit titleChanged(QStringLiteral("%1 - %2 of %3 - %4 %")
-                          .arg(m_idleTitle)
-                          .arg(m_begun)
-                          .arg(m_rows.size())
-                          .arg(sum / m_rows.size()));
+    }
+    emit titleChanged(
+        QStringLiteral("%1 - %2 of %3 - %4 %").arg(m_idleTitle).arg(ended).arg(m_rows.size()).arg(sum / m_rows.size()));
 }

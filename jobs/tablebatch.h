@@ -103,5 +103,5 @@ private:
     QVector<int> m_progress; // 0 to 100
     QVector<bool> m_done; // ended, skipped or deleted
     QVector<QElapsedTimer> m_clocks; // since the row started
-    int m_begun = 0;
+    bool m_begun = false; // the title follows the batch from its first row on
 };

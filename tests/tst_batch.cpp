@@ -5,6 +5,7 @@
 // each tool behaviour makes of a row is the runner's, tested there.
 
 #include "jobtable.h"
+#include "paths.h"
 #include "quorvel.h"
 #include "testsupport.h"
 #include "toolcommands.h"
@@ -16,6 +17,7 @@
 #include <QFileDialog>
 #include <QMutex>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
@@ -87,11 +89,16 @@ class BatchTest : public QObject
     QString out(const QString &name) const { return QDir::current().filePath("output/" + name); }
 
 private slots:
+    // The window's settings live in the working directory, never the
+    // user's, and each test starts from the defaults.
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QDir::current().filePath("config").toUtf8()); }
+
     void init()
     {
         const FakeTools tools = installFakeTools();
         m_log = tools.log;
         m_pidFile = tools.pidFile;
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Quorvel", "Quorvel").clear();
     }
 
     void aviSourceIsTranscodedOnly()
@@ -320,6 +327,71 @@ private slots:
         QVERIFY(waitForBatchEnd(window));
         QCOMPARE(runsOf("mencoder").first().at(16), source("new name.avi"));
         QCOMPARE(runsOf("mencoder").first().at(18), out("new name.avi"));
+    }
+
+    // The Setting dialog's choices reach the commands, the targets and the
+    // TargetPath column from the next batch on, and outlive the window.
+    void settingsShapeTheNextBatchAndAreRemembered()
+    {
+        const QString folder = QDir::current().filePath("elsewhere");
+        QDir().mkpath(folder);
+        Settings chosen;
+        chosen.pipeline = Settings::Pipeline::OnePass;
+        chosen.picture = Picture::Stretch;
+        chosen.outputFolder = folder;
+        {
+            Quorvel window;
+            JobTable::appendRows(tableOf(window), { source("a.mp4") });
+            QCOMPARE(tableOf(window)->item(0, 1)->text(), QStringLiteral("/output"));
+            window.applySettings(chosen);
+            QCOMPARE(tableOf(window)->item(0, 1)->text(), folder);
+            convert(window);
+            QVERIFY(waitForBatchEnd(window));
+            QCOMPARE(tableOf(window)->item(0, 3)->text(), OK);
+        }
+        QCOMPARE(runs().size(), 1);
+        QCOMPARE(
+            runs().first().mid(1),
+            directCommand(ffmpegPath, "320:240", source("a.mp4"), folder + "/a.avi", Picture::Stretch).arguments());
+        QVERIFY(QFile::exists(folder + "/a.avi"));
+
+        Quorvel restarted;
+        QVERIFY(restarted.settings() == chosen);
+    }
+
+    // Two rows convert at once, each with its own status and bar; a Delete
+    // stops its row alone, and Stop stops every running row.
+    void severalRowsAtOnce()
+    {
+        if (maxRowsAtOnce() < 2)
+            QSKIP("one core: one row at a time");
+        qputenv("QUORVEL_FAKE_HANG_ON", "hang");
+        Quorvel window;
+        Settings settings;
+        settings.rowsAtOnce = 2;
+        window.applySettings(settings);
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { source("hang-a.avi"), source("hang-b.avi"), source("c.avi"), source("d.avi") });
+        convert(window);
+        QTRY_COMPARE(runsOf("mencoder").size(), 2);
+        QTRY_VERIFY(table->item(0, 3) && table->item(1, 3));
+        QCOMPARE(table->item(0, 3)->text(), CV);
+        QCOMPARE(table->item(1, 3)->text(), CV);
+        QVERIFY(table->item(0, 3)->data(JobTable::ProgressRole).isValid());
+        QVERIFY(table->item(1, 3)->data(JobTable::ProgressRole).isValid());
+
+        table->setCurrentCell(0, 0);
+        window.deleteCurrentVideo(); // hang-a: stopped alone; c takes its worker
+        QTRY_COMPARE(runsOf("mencoder").size(), 3);
+        QTRY_COMPARE(table->item(1, 3) ? table->item(1, 3)->text() : QString(), OK); // c, now row 1
+        QCOMPARE(table->item(0, 3)->text(), CV); // hang-b runs on
+        QTRY_COMPARE(runsOf("mencoder").size(), 4);
+        QTRY_COMPARE(table->item(2, 3) ? table->item(2, 3)->text() : QString(), OK); // d
+
+        window.stopConvert();
+        QVERIFY(waitForBatchEnd(window, 5000));
+        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("Stopped"));
+        QCOMPARE(QDir("output").entryList(QDir::Files), QStringList({ "c.avi", "d.avi" }));
     }
 
     void closingTheWindowEndsTheBatchAndItsTool()

@@ -45,7 +45,7 @@ private slots:
         QTest::addColumn<int>("position");
         QTest::newRow("setting") << "settingBtn"
                                  << "QPushButton"
-                                 << "Setting" << false << 0;
+                                 << "Setting" << true << 0;
         QTest::newRow("resolution") << "resolutionCB"
                                     << "QComboBox"
                                     << "320x240" << true << 1;

@@ -4,6 +4,7 @@
 #include "conversion.h"
 #include "jobtable.h"
 #include "paths.h"
+#include "settingsdialog.h"
 #include "sourcefiles.h"
 #include "statusdelegate.h"
 #include "toolcommands.h"
@@ -22,6 +23,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QTimer>
@@ -30,8 +32,17 @@
 #include <chrono>
 
 namespace {
+
 constexpr int eventPumpIntervalMs = 200;
 constexpr std::chrono::milliseconds pauseAfterRow(500);
+
+// The desktop's usual place: ~/.config/Quorvel/Quorvel.conf on Linux.
+std::unique_ptr<QSettings> settingsStore()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quorvel"),
+                                       QStringLiteral("Quorvel"));
+}
+
 } // namespace
 
 Quorvel::Quorvel(QWidget *parent)
@@ -40,8 +51,8 @@ Quorvel::Quorvel(QWidget *parent)
     ui.setupUi(this);
     m_batch = std::make_unique<TableBatch>(ui.videoTableWidget->model(), m_closing, windowTitle());
     ui.videoTableWidget->setItemDelegateForColumn(JobTable::ProcessStatus, new StatusDelegate(ui.videoTableWidget));
-    ui.settingBtn->hide();
     ui.stopConvertBtn->hide();
+    m_settings = loadSettings(*settingsStore());
 
     // Pumps pending events every 200 ms. Owned by the window so it goes with it.
     auto *eventPump = new QTimer(this);
@@ -58,7 +69,10 @@ Quorvel::Quorvel(QWidget *parent)
     if (!workingDir.exists(outputPath))
         workingDir.mkdir(outputPath);
 
-    connect(ui.settingBtn, &QPushButton::clicked, this, [] { qDebug("setting button clicked."); });
+    connect(ui.settingBtn, &QPushButton::clicked, this, [this] {
+        qDebug("setting button clicked.");
+        openSettings();
+    });
     connect(ui.addBtn, &QPushButton::clicked, this, [this] { addVideoFiles(); });
     connect(ui.deleteBtn, &QPushButton::clicked, this, [this] { deleteCurrentVideo(); });
     connect(this, &Quorvel::signalUpdateConvertStatus, this,
@@ -120,7 +134,7 @@ void Quorvel::addVideoFiles()
                              QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
-    JobTable::appendRows(ui.videoTableWidget, files);
+    JobTable::appendRows(ui.videoTableWidget, files, folderText());
 }
 
 void Quorvel::deleteCurrentVideo()
@@ -136,7 +150,7 @@ void Quorvel::addDroppedFiles(const QList<QUrl> &urls)
         if (url.isLocalFile())
             paths << url.toLocalFile();
     }
-    JobTable::appendRows(ui.videoTableWidget, expandSources(paths));
+    JobTable::appendRows(ui.videoTableWidget, expandSources(paths), folderText());
 }
 
 void Quorvel::stopConvert()
@@ -167,7 +181,7 @@ void Quorvel::showRowMenu(const QPoint &position)
         return;
     const QTableWidgetItem *source = table->item(row, JobTable::FileName);
     const QTableWidgetItem *status = table->item(row, JobTable::ProcessStatus);
-    const QString target = source ? buildTargetPath(baseNameOf(source->text())) : QString();
+    const QString target = source ? buildTargetPath(baseNameOf(source->text()), outputFolder()) : QString();
     const bool converted = status && status->text() == successText && QFileInfo(target).isFile();
 
     auto *menu = new QMenu(this);
@@ -176,7 +190,8 @@ void Quorvel::showRowMenu(const QPoint &position)
     QAction *play = menu->addAction(tr("Play"));
     openFolder->setEnabled(converted);
     play->setEnabled(converted);
-    connect(openFolder, &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl::fromLocalFile(outputPath)); });
+    connect(openFolder, &QAction::triggered, this,
+            [folder = outputFolder()] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     connect(play, &QAction::triggered, this, [target] { QDesktopServices::openUrl(QUrl::fromLocalFile(target)); });
     menu->popup(table->viewport()->mapToGlobal(position));
 }
@@ -194,7 +209,36 @@ void Quorvel::startConvert()
     }
     isConverting = true;
     ui.stopConvertBtn->show();
-    PlanSettings settings;
-    settings.scale = scaleForResolution(ui.resolutionCB->currentText());
-    m_batch->start(settings, 1, pauseAfterRow);
+    PlanSettings plan;
+    plan.scale = scaleForResolution(ui.resolutionCB->currentText());
+    plan.outputFolder = outputFolder();
+    plan.direct = m_settings.pipeline == Settings::Pipeline::OnePass;
+    plan.picture = m_settings.picture;
+    m_batch->start(plan, m_settings.rowsAtOnce, pauseAfterRow);
+}
+
+void Quorvel::applySettings(const Settings &settings)
+{
+    m_settings = settings;
+    saveSettings(*settingsStore(), m_settings);
+    JobTable::setTargetFolder(ui.videoTableWidget, folderText());
+}
+
+// While a batch runs the dialog only shows the choices: the batch keeps the
+// ones it started with.
+void Quorvel::openSettings()
+{
+    SettingsDialog dialog(m_settings, outputPath, isConverting, this);
+    if (dialog.exec() == QDialog::Accepted && !isConverting)
+        applySettings(dialog.chosen());
+}
+
+QString Quorvel::outputFolder() const
+{
+    return m_settings.outputFolder.isEmpty() ? outputPath : absolutePath(m_settings.outputFolder);
+}
+
+QString Quorvel::folderText() const
+{
+    return m_settings.outputFolder.isEmpty() ? JobTable::defaultFolderText() : outputFolder();
 }

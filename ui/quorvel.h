@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "settings.h"
 #include "stop.h"
 #include "tablebatch.h"
 #include "ui_quorvel.h"
@@ -43,6 +44,11 @@ public:
 
     bool isBatchRunning() const { return isConverting.load(); }
 
+    // The choices of the Setting dialog, remembered across runs; they apply
+    // from the next batch on.
+    const Settings &settings() const { return m_settings; }
+    void applySettings(const Settings &settings);
+
 signals:
     // A row's status changed. Emitted on the GUI thread as the status is
     // shown, with the row's index in the table at that moment.
@@ -54,6 +60,9 @@ protected:
 
 private:
     void showRowMenu(const QPoint &position);
+    void openSettings();
+    QString outputFolder() const;
+    QString folderText() const;
 
     std::atomic_bool isConverting { false };
     Ui::QuorvelClass ui;
@@ -62,4 +71,5 @@ private:
     // which stops and waits for its run when it goes.
     Stop m_closing;
     std::unique_ptr<TableBatch> m_batch;
+    Settings m_settings;
 };
