@@ -18,6 +18,13 @@
 
 namespace TestSupport {
 
+// The status texts a row or a job shows.
+inline const QString PP = QStringLiteral("Pre process");
+inline const QString CV = QStringLiteral("Converting");
+inline const QString OK = QStringLiteral("Success");
+inline const QString NO = QStringLiteral("Failed");
+inline const QString ST = QStringLiteral("Stopped");
+
 inline QString fixture(const QString &name)
 {
     return QStringLiteral(QUORVEL_FIXTURES_DIR "/") + name;

@@ -29,11 +29,6 @@ using namespace WindowSupport;
 
 namespace {
 
-const QString PP = QStringLiteral("Pre process");
-const QString CV = QStringLiteral("Converting");
-const QString OK = QStringLiteral("Success");
-const QString NO = QStringLiteral("Failed");
-
 // Every status the batch emits, in emission order, as "row:text".
 class StatusLog
 {

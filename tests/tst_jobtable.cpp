@@ -3,6 +3,7 @@
 
 #include "jobtable.h"
 #include "quorvel.h"
+#include "windowsupport.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -17,12 +18,9 @@
 
 #include <functional>
 
-namespace {
+using namespace WindowSupport;
 
-QTableWidget *tableOf(Quorvel &window)
-{
-    return window.findChild<QTableWidget *>("videoTableWidget");
-}
+namespace {
 
 QStringList column(QTableWidget *table, int col)
 {
@@ -30,21 +28,6 @@ QStringList column(QTableWidget *table, int col)
     for (int row = 0; row < table->rowCount(); ++row)
         texts << (table->item(row, col) ? table->item(row, col)->text() : QStringLiteral("<none>"));
     return texts;
-}
-
-// Runs `handle` on the next modal dialog, from a timer armed before the
-// dialog opens.
-void onNextModal(std::function<void(QWidget *)> handle)
-{
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, handle] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            poll->stop();
-            poll->deleteLater();
-            handle(modal);
-        }
-    });
-    poll->start(10);
 }
 
 // Picks `files` in the file dialog, as a person typing them would.

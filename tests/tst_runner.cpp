@@ -20,12 +20,6 @@ using namespace TestSupport;
 
 namespace {
 
-const QString PP = QStringLiteral("Pre process");
-const QString CV = QStringLiteral("Converting");
-const QString OK = QStringLiteral("Success");
-const QString NO = QStringLiteral("Failed");
-const QString ST = QStringLiteral("Stopped");
-
 struct Report {
     QStringList statuses;
     ConversionResult result;

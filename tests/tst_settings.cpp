@@ -5,6 +5,7 @@
 #include "settings.h"
 #include "settingsdialog.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -34,21 +35,9 @@ char *toString(const Settings &settings)
                                .arg(settings.outputFolder));
 }
 
-namespace {
+using namespace WindowSupport;
 
-// Runs `handle` on the next modal dialog, from a timer armed before it opens.
-void onNextModal(std::function<void(QWidget *)> handle)
-{
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, handle] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            poll->stop();
-            poll->deleteLater();
-            handle(modal);
-        }
-    });
-    poll->start(10);
-}
+namespace {
 
 // Picks `folder` in the Choose… button's folder dialog, then runs `afterwards`
 // while the program has not yet looked at the folder.

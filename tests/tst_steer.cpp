@@ -27,8 +27,6 @@ using namespace WindowSupport;
 
 namespace {
 
-const QString OK = QStringLiteral("Success");
-
 // Catches what the program hands to the desktop to open.
 class UrlCatcher : public QObject
 {

@@ -6,10 +6,14 @@
 
 #include "quorvel.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 namespace WindowSupport {
 
@@ -38,6 +42,21 @@ inline bool waitForBatchEnd(Quorvel &window, int timeoutMs = 30000)
         QTest::qWait(10);
     QTest::qWait(20);
     return !window.isBatchRunning();
+}
+
+// Runs `handle` on the next modal dialog, from a timer armed before the
+// dialog opens.
+inline void onNextModal(std::function<void(QWidget *)> handle)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, handle] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            handle(modal);
+        }
+    });
+    poll->start(10);
 }
 
 } // namespace WindowSupport
