@@ -32,11 +32,9 @@ void BatchRun::run(int workers)
     Runner(hooks, m_stop, workers).run();
 }
 
-// A stop signal counts from the moment it is sent, before the main thread
-// has turned it into the stop's request.
 bool BatchRun::stopping() const
 {
-    return m_stop.isRequested() || StopSignals::received() != 0;
+    return m_stop.isRequested();
 }
 
 void BatchRun::finished(const Job &job, const ConversionResult &result)

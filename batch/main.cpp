@@ -95,7 +95,10 @@ int printCommands(const std::vector<Job> &jobs)
 int convertAll(const std::vector<Job> &jobs, int workers)
 {
     const bool live = isatty(STDERR_FILENO) == 1;
-    Stop stop;
+    // A stop signal counts from the moment it is sent: a tool that the same
+    // signal ended (a whole process group signalled) must not be followed
+    // by the next step before this thread has turned it into a request.
+    Stop stop([] { return StopSignals::received() != 0; });
     BatchReport report(int(jobs.size()), live);
     BatchRun run(jobs, report, stop);
     const StopSignals stopSignals(stop); // before any other thread, which inherits its mask

@@ -7,6 +7,11 @@ Stop::Stop(Stop &parent)
 {
 }
 
+Stop::Stop(std::function<bool()> alreadyRequested)
+    : m_alreadyRequested(std::move(alreadyRequested))
+{
+}
+
 Stop::~Stop() = default;
 
 void Stop::request()

@@ -25,12 +25,20 @@ class Stop
 public:
     Stop() = default;
     explicit Stop(Stop &parent);
+    // A stop that also counts as requested while `alreadyRequested` holds:
+    // a request on its way (a signal sent and not yet handled) stops
+    // what checks it at once. Waits still end only at request().
+    explicit Stop(std::function<bool()> alreadyRequested);
     ~Stop();
     Q_DISABLE_COPY(Stop)
 
     // Any thread. Idempotent.
     void request();
-    bool isRequested() const { return m_requested.load(std::memory_order_acquire); }
+    bool isRequested() const
+    {
+        return m_requested.load(std::memory_order_acquire) || (m_parent && m_parent->isRequested())
+            || (m_alreadyRequested && m_alreadyRequested());
+    }
     // Takes back a request on this stop alone, for its next use; a stop
     // whose parent is requested stays requested.
     void reset();
@@ -64,5 +72,6 @@ private:
     mutable std::list<std::function<void()>> m_watches;
     std::atomic_bool m_requested { false };
     Stop *m_parent = nullptr;
+    std::function<bool()> m_alreadyRequested;
     std::unique_ptr<Watch> m_parentWatch;
 };

@@ -104,19 +104,22 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     };
     m_runner = std::make_unique<Runner>(hooks, m_batchStop, workers, pause);
     m_runEnded.store(false, std::memory_order_release);
-    m_run = QtConcurrent::run(QThreadPool::globalInstance(), [this] {
-        // Pairs with the store above: what the GUI thread set up is visible
-        // here, whichever pool thread runs this.
-        m_runEnded.load(std::memory_order_acquire);
-        m_runner->run();
-        post([this] {
-            m_runner.reset();
-            m_rows.clear();
-            showTitle();
-            emit ended();
-        });
-        m_runEnded.store(true, std::memory_order_release);
+    m_run = QtConcurrent::run(QThreadPool::globalInstance(), this, &TableBatch::run);
+}
+
+void TableBatch::run()
+{
+    // Pairs with the store in start(): what the GUI thread set up is
+    // visible here, whichever pool thread runs this.
+    m_runEnded.load(std::memory_order_acquire);
+    m_runner->run();
+    post([this] {
+        m_runner.reset();
+        m_rows.clear();
+        showTitle();
+        emit ended();
     });
+    m_runEnded.store(true, std::memory_order_release);
 }
 
 void TableBatch::setScale(const QString &scale)

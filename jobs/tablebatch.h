@@ -68,7 +68,8 @@ private:
         bool gone = false;
     };
 
-    // Worker threads.
+    // Worker threads. run() is the whole batch, on a pool thread.
+    void run();
     std::optional<Job> next();
     template <typename Work>
     void post(Work work);

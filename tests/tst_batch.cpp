@@ -29,6 +29,22 @@ using namespace WindowSupport;
 
 namespace {
 
+// Tool processes of this test still running (a zombie counts: not reaped).
+int childProcesses()
+{
+    int children = 0;
+    const QString parent = QString::number(QCoreApplication::applicationPid());
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        children += fields.value(1) == parent.toUtf8() ? 1 : 0;
+    }
+    return children;
+}
+
 // Every status the batch emits, in emission order, as "row:text".
 class StatusLog
 {
@@ -366,7 +382,8 @@ private slots:
         settings.rowsAtOnce = 2;
         window.applySettings(settings);
         QTableWidget *table = tableOf(window);
-        JobTable::appendRows(table, { source("hang-a.avi"), source("hang-b.avi"), source("c.avi"), source("d.avi") });
+        JobTable::appendRows(table,
+                             { source("hang-a.avi"), source("hang-b.avi"), source("c.avi"), source("hang-d.avi") });
         convert(window);
         QTRY_COMPARE(runsOf("mencoder").size(), 2);
         QTRY_VERIFY(table->item(0, 3) && table->item(1, 3));
@@ -376,17 +393,18 @@ private slots:
         QVERIFY(table->item(1, 3)->data(JobTable::ProgressRole).isValid());
 
         table->setCurrentCell(0, 0);
-        window.deleteCurrentVideo(); // hang-a: stopped alone; c takes its worker
-        QTRY_COMPARE(runsOf("mencoder").size(), 3);
+        window.deleteCurrentVideo(); // hang-a: stopped alone; c takes its worker, then hang-d
         QTRY_COMPARE(table->item(1, 3) ? table->item(1, 3)->text() : QString(), OK); // c, now row 1
         QCOMPARE(table->item(0, 3)->text(), CV); // hang-b runs on
-        QTRY_COMPARE(runsOf("mencoder").size(), 4);
-        QTRY_COMPARE(table->item(2, 3) ? table->item(2, 3)->text() : QString(), OK); // d
+        QTRY_COMPARE(table->item(2, 3) ? table->item(2, 3)->text() : QString(), CV); // hang-d
+        QCOMPARE(runsOf("mencoder").size(), 4);
 
-        window.stopConvert();
+        window.stopConvert(); // both running rows
         QVERIFY(waitForBatchEnd(window, 5000));
-        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("Stopped"));
-        QCOMPARE(QDir("output").entryList(QDir::Files), QStringList({ "c.avi", "d.avi" }));
+        QCOMPARE(table->item(0, 3)->text(), ST);
+        QCOMPARE(table->item(2, 3)->text(), ST);
+        QCOMPARE(QDir("output").entryList(QDir::Files), QStringList({ "c.avi" }));
+        QCOMPARE(childProcesses(), 0);
     }
 
     void closingTheWindowEndsTheBatchAndItsTool()

@@ -87,6 +87,30 @@ private slots:
         QCOMPARE(QDir("output").entryList({ "quorvel-tmp.*" }, QDir::Files), QStringList());
     }
 
+    // One pass, chosen in the window's settings: the same kind of file as
+    // quorvel-batch --direct makes, with the same result check and progress.
+    void onePassThroughTheWindow()
+    {
+        const QString clip = QDir::current().filePath("clips/one pass.mp4");
+        QVERIFY(
+            generateClip(clip, {}, { "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac" }, true, 3.0, "1280x720"));
+        Quorvel window;
+        Settings onePass;
+        onePass.pipeline = Settings::Pipeline::OnePass;
+        window.applySettings(onePass);
+        auto *table = window.findChild<QTableWidget *>("videoTableWidget");
+        JobTable::appendRows(table, { clip });
+        window.findChild<QPushButton *>("convertBtn")->click();
+        QElapsedTimer clock;
+        clock.start();
+        while (window.isBatchRunning() && clock.elapsed() < 120000)
+            QTest::qWait(50);
+        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("Success"));
+        QCOMPARE(table->item(0, 3)->data(JobTable::ProgressRole).toInt(), 100);
+        verifyConversion(clip, QDir::current().filePath("output/one pass.avi"), 320, 240, true, 3.0);
+        window.applySettings(Settings());
+    }
+
     // Two windows and a quorvel-batch started in the same folder convert at
     // once: each result is its own source's, whole, and no temporary file
     // of one is taken, written over or removed by another.
