@@ -21,7 +21,7 @@ void BatchRun::run(int workers)
 {
     Runner::Hooks hooks;
     hooks.next = [this]() -> std::optional<Job> {
-        if (stopping() || m_next >= m_jobs.size())
+        if (m_stop.isRequested() || m_next >= m_jobs.size())
             return std::nullopt;
         return m_jobs[m_next++];
     };
@@ -32,11 +32,6 @@ void BatchRun::run(int workers)
     Runner(hooks, m_stop, workers).run();
 }
 
-bool BatchRun::stopping() const
-{
-    return m_stop.isRequested();
-}
-
 void BatchRun::finished(const Job &job, const ConversionResult &result)
 {
     using Status = ConversionResult::Outcome;
@@ -45,7 +40,7 @@ void BatchRun::finished(const Job &job, const ConversionResult &result)
     // too (a whole process group signalled, as a scheduler does): a tool
     // that ended early then looks like a failure, or wrote a cut-short file
     // that looks whole. Either way the source was stopped.
-    if (status != Status::Stopped && job.refusal.isEmpty() && stopping()) {
+    if (status != Status::Stopped && job.refusal.isEmpty() && m_stop.isRequested()) {
         if (status == Status::Success)
             QFile::remove(job.target);
         status = Status::Stopped;

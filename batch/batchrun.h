@@ -29,7 +29,6 @@ public:
 
 private:
     void finished(const Job &job, const ConversionResult &result);
-    bool stopping() const;
 
     const std::vector<Job> &m_jobs;
     BatchReport &m_report;

@@ -150,14 +150,9 @@ int main(int argc, char **argv)
     const std::optional<Tools> tools = findTools(options->toolsFolder, !options->direct, &error);
     if (!tools)
         return setupError(error);
-    const QString output = options->outputFolder.isEmpty()
-        ? outputPath
-        : QDir::cleanPath(QFileInfo(options->outputFolder).absoluteFilePath());
+    const QString output = options->outputFolder.isEmpty() ? outputPath : absolutePath(options->outputFolder);
 
-    QStringList paths;
-    for (const QString &path : options->paths)
-        paths << absolutePath(path);
-    const QStringList sources = expandSources(paths);
+    const QStringList sources = expandSources(options->paths);
     if (sources.isEmpty())
         return setupError(QStringLiteral("no video files in %1").arg(options->paths.join(QStringLiteral(", "))));
     PlanSettings settings;

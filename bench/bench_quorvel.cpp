@@ -365,19 +365,29 @@ void progressWindowFigures()
     printFigure("progress: mean updates per second", updates.size() / seconds, "updates", "none", how);
 }
 
-void progressFigures(const QString &benchDir)
+// The tools' paths are fixed from the working directory at start-up, so a
+// figure with stand-in tools runs in a child of this program, in a working
+// directory `name` whose bin/ holds `tool` as both tools.
+void runWithStandIn(const QString &benchDir, const QString &name, const QString &tool, const QString &part,
+                    int timeoutMs)
 {
-    parseCostFigure();
-    const QString dir = QDir::current().filePath(QStringLiteral("flood"));
+    const QString dir = QDir::current().filePath(name);
     QDir(dir).removeRecursively();
     QDir().mkpath(dir + QStringLiteral("/bin"));
-    QFile::link(benchDir + QStringLiteral("/flood-tool"), dir + QStringLiteral("/bin/mencoder"));
-    QFile::link(benchDir + QStringLiteral("/flood-tool"), dir + QStringLiteral("/bin/ffmpeg"));
+    QFile::link(benchDir + '/' + tool, dir + QStringLiteral("/bin/mencoder"));
+    QFile::link(benchDir + '/' + tool, dir + QStringLiteral("/bin/ffmpeg"));
     QProcess child;
     child.setWorkingDirectory(dir);
     child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("progress-window") });
-    child.waitForFinished(120000);
+    child.start(QCoreApplication::applicationFilePath(), { part });
+    child.waitForFinished(timeoutMs);
+}
+
+void progressFigures(const QString &benchDir)
+{
+    parseCostFigure();
+    runWithStandIn(benchDir, QStringLiteral("flood"), QStringLiteral("flood-tool"), QStringLiteral("progress-window"),
+                   120000);
 }
 
 // Runs in a working directory whose tools are the quick stand-in: 20 rows
@@ -416,20 +426,6 @@ void ownCostWindowFigures()
                 lateness.empty() ? 0 : lateness[size_t(0.99 * (lateness.size() - 1))], "ms", "<= 1 ms", how);
     printFigure("batch with stand-in tools: GUI timer lateness worst", lateness.empty() ? 0 : lateness.back(), "ms",
                 "<= 5 ms", how);
-}
-
-void ownCostFigures(const QString &benchDir)
-{
-    const QString dir = QDir::current().filePath(QStringLiteral("standin"));
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir + QStringLiteral("/bin"));
-    QFile::link(benchDir + QStringLiteral("/quick-tool"), dir + QStringLiteral("/bin/mencoder"));
-    QFile::link(benchDir + QStringLiteral("/quick-tool"), dir + QStringLiteral("/bin/ffmpeg"));
-    QProcess child;
-    child.setWorkingDirectory(dir);
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("own-cost-window") });
-    child.waitForFinished(300000);
 }
 
 void startupFigures(const QString &probe)
@@ -526,7 +522,8 @@ int main(int argc, char **argv)
         memoryFigure(benchDir);
     if (parts.contains("batch")) {
         batchFigures();
-        ownCostFigures(benchDir);
+        runWithStandIn(benchDir, QStringLiteral("standin"), QStringLiteral("quick-tool"),
+                       QStringLiteral("own-cost-window"), 300000);
     }
     if (parts.contains("progress"))
         progressFigures(benchDir);

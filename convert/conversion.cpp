@@ -9,7 +9,6 @@
 
 #include <QDateTime>
 #include <QDebug>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -139,18 +138,12 @@ ConversionResult ended(ConversionResult::Outcome outcome, const QString &reason 
     return ConversionResult { outcome, reason };
 }
 
-} // namespace
-
-bool sameFile(const QString &a, const QString &b)
+// Success when there is no reason to fail.
+ConversionResult endedWith(const QString &reason)
 {
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    if (first.exists() && second.exists())
-        return first.canonicalFilePath() == second.canonicalFilePath();
-    return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
+    return reason.isEmpty() ? ended(ConversionResult::Outcome::Success)
+                            : ended(ConversionResult::Outcome::Failed, reason);
 }
-
-namespace {
 
 ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, const Stop &stop)
 {
@@ -164,8 +157,7 @@ ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, con
     if (step.stopped)
         return ended(ConversionResult::Outcome::Stopped);
     reportOutcome(steps, progress, step.reason);
-    return step.reason.isEmpty() ? ended(ConversionResult::Outcome::Success)
-                                 : ended(ConversionResult::Outcome::Failed, step.reason);
+    return endedWith(step.reason);
 }
 
 } // namespace
@@ -225,7 +217,6 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
         QFile::remove(job.target);
     }
     reportOutcome(steps, progress, reason);
-    if (firstFailure.isEmpty())
-        firstFailure = reason;
-    return firstFailure.isEmpty() ? ended(Outcome::Success) : ended(Outcome::Failed, firstFailure);
+    // The first step that failed says why.
+    return endedWith(firstFailure.isEmpty() ? reason : firstFailure);
 }

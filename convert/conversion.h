@@ -37,9 +37,6 @@ struct ConversionResult {
 // as an earlier good result, stays. A refused job runs nothing and fails.
 ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const Stop &stop);
 
-// True when both paths name the same file, through links or "..".
-bool sameFile(const QString &a, const QString &b);
-
 // The status texts.
 extern const QString preProcessText;
 extern const QString convertingText;

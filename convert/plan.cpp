@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "plan.h"
 
-#include "conversion.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -32,16 +30,27 @@ QString absolutePath(const QString &path)
     return path.isEmpty() ? path : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
+bool sameFile(const QString &a, const QString &b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return absolutePath(a) == absolutePath(b);
+}
+
 Plan::Plan(const QStringList &sources)
 {
     for (const QString &source : sources)
-        m_sources << absolutePath(source);
+        m_sourcesByName.insert(QFileInfo(source).fileName(), absolutePath(source));
 }
 
 // Named for this machine, process and job, so that programs sharing an
 // output folder (two windows, a window and a script, machines on a shared
 // disk) never meet, and with dots in its base name, so that it is never a
-// target.
+// target. Only the batch's sources of the same file name are looked at on
+// disk: a batch of any size costs each job a lookup, not a file system call
+// per source.
 QString Plan::temporaryFor(const QString &source, const QString &outputFolder)
 {
     static const QString owner = machineName() + QLatin1Char('.') + QString::number(QCoreApplication::applicationPid());
@@ -49,7 +58,8 @@ QString Plan::temporaryFor(const QString &source, const QString &outputFolder)
     for (;;) {
         const QString path = QStringLiteral("%1/quorvel-tmp.%2.%3.avi").arg(outputFolder, owner).arg(++jobs);
         const auto isPath = [&path](const QString &other) { return sameFile(other, path); };
-        if (!isPath(source) && std::none_of(m_sources.cbegin(), m_sources.cend(), isPath))
+        const QList<QString> namesakes = m_sourcesByName.values(QFileInfo(path).fileName());
+        if (!isPath(source) && std::none_of(namesakes.cbegin(), namesakes.cend(), isPath))
             return path;
     }
 }

@@ -48,7 +48,7 @@ public:
 private:
     QString temporaryFor(const QString &source, const QString &outputFolder);
 
-    QStringList m_sources;
+    QMultiHash<QString, QString> m_sourcesByName; // absolute paths by file name
     QHash<QString, QString> m_firstWithTarget;
 };
 
@@ -59,3 +59,6 @@ QString sourceProblem(const QString &source);
 
 // An absolute, clean path; empty stays empty.
 QString absolutePath(const QString &path);
+
+// True when both paths name the same file, through links or "..".
+bool sameFile(const QString &a, const QString &b);

@@ -81,8 +81,8 @@ QString ffmpegProblem(const ToolRun &run)
         return QStringLiteral("the source has no picture");
     if (!output.markerSeen() || !output.summarySeen())
         return toolSaid(run);
-    if (!exitProblem(run).isEmpty())
-        return exitProblem(run);
+    if (const QString exit = exitProblem(run); !exit.isEmpty())
+        return exit;
     if (output.frames() <= 0)
         return QStringLiteral("ffmpeg wrote no frames");
     return QString();
@@ -126,8 +126,8 @@ QString checkTranscode(const ToolRun &run, const QString &targetPath, double sou
     const ToolOutput &output = run.output;
     if (!output.markerSeen() || output.videoBytes() < 0)
         return toolSaid(run);
-    if (!exitProblem(run).isEmpty())
-        return exitProblem(run);
+    if (const QString exit = exitProblem(run); !exit.isEmpty())
+        return exit;
     if (output.videoFrames() <= 0)
         return QStringLiteral("mencoder wrote no frames");
     if (output.inputHasSound() && output.audioBytes() <= 0)

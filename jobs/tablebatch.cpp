@@ -58,7 +58,6 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
         m_model->setData(status, QVariant(), JobTable::ProgressRole);
         m_model->setData(status, QVariant(), Qt::ToolTipRole);
     }
-    m_sources = QVector<QString>(rows);
     m_progress = QVector<int>(rows, 0);
     m_done = QVector<bool>(rows, false);
     m_clocks = QVector<QElapsedTimer>(rows);
@@ -77,8 +76,7 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     Runner::Hooks hooks;
     hooks.next = [this] { return next(); };
     hooks.started = [this](const Job &job) {
-        post([this, number = job.number, source = job.source] {
-            m_sources[number] = source;
+        post([this, number = job.number] {
             m_clocks[number].start();
             m_begun = true;
             const int row = rowOf(number);
@@ -100,7 +98,7 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
         post([this, number = job.number, percent] { showProgress(number, percent); });
     };
     hooks.finished = [this](const Job &job, const ConversionResult &result) {
-        post([this, number = job.number, result] { finish(number, result); });
+        post([this, job, result] { finish(job, result); });
     };
     m_runner = std::make_unique<Runner>(hooks, m_batchStop, workers, pause);
     m_runEnded.store(false, std::memory_order_release);
@@ -218,12 +216,13 @@ void TableBatch::showProgress(int number, int percent)
     showTitle();
 }
 
-void TableBatch::finish(int number, const ConversionResult &result)
+void TableBatch::finish(const Job &job, const ConversionResult &result)
 {
     using Outcome = ConversionResult::Outcome;
+    const int number = job.number;
     m_done[number] = true;
     if (result.outcome == Outcome::Failed)
-        qWarning().noquote() << QStringLiteral("Failed: %1: %2").arg(m_sources.at(number), result.reason);
+        qWarning().noquote() << QStringLiteral("Failed: %1: %2").arg(job.source, result.reason);
     const int row = rowOf(number);
     if (row >= 0) {
         QString tip;

@@ -79,7 +79,7 @@ private:
     void followRemovals();
     void followEdits(const QModelIndex &topLeft, const QModelIndex &bottomRight);
     void showProgress(int number, int percent);
-    void finish(int number, const ConversionResult &result);
+    void finish(const Job &job, const ConversionResult &result);
     void showTitle();
 
     QAbstractItemModel *m_model;
@@ -100,7 +100,6 @@ private:
 
     // The GUI thread's own.
     QVector<QPersistentModelIndex> m_rows;
-    QVector<QString> m_sources; // as planned, for the warning of a failure
     QVector<int> m_progress; // 0 to 100
     QVector<bool> m_done; // ended, skipped or deleted
     QVector<QElapsedTimer> m_clocks; // since the row started

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settingsdialog.h"
 
+#include "plan.h"
+
 #include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -34,11 +36,6 @@ QVBoxLayout *choicePair(QWidget *owner, QRadioButton *first, QRadioButton *secon
     column->addWidget(first);
     column->addWidget(second);
     return column;
-}
-
-bool sameFolder(const QString &a, const QString &b)
-{
-    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
 }
 
 } // namespace
@@ -148,7 +145,7 @@ void SettingsDialog::chooseOutputFolder()
         m_outputProblem->show();
         return;
     }
-    setOutputFolder(sameFolder(folder, m_defaultOutputFolder) ? QString() : folder);
+    setOutputFolder(absolutePath(folder) == absolutePath(m_defaultOutputFolder) ? QString() : folder);
 }
 
 void SettingsDialog::useDefaultOutputFolder()
