@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -162,6 +163,7 @@ int main(int argc, char **argv)
     settings.mencoder = tools->mencoder;
     settings.direct = options->direct;
     settings.picture = options->picture;
+    settings.decoderThreads = decoderThreadsFor(std::min(options->jobs, int(sources.size())), QThread::idealThreadCount());
     Plan plan(sources);
     std::vector<Job> jobs;
     jobs.reserve(std::size_t(sources.size()));

@@ -17,6 +17,7 @@ struct PlanSettings {
     QString mencoder = mencoderPath;
     bool direct = false; // one ffmpeg pass instead of the pre-process and the transcode
     Picture picture = Picture::KeepShape;
+    int decoderThreads = 0; // the one pass's decoder threads; 0 lets ffmpeg choose
 };
 
 // One source's conversion, fixed before any tool runs: where it writes and
@@ -51,6 +52,11 @@ private:
     QMultiHash<QString, QString> m_sourcesByName; // absolute paths by file name
     QHash<QString, QString> m_firstWithTarget;
 };
+
+// The decoder threads for one pass when `jobsAtOnce` jobs share `cores`:
+// each its share of the cores, and 0 (ffmpeg's own choice, a thread per
+// core) for a job that has them all.
+int decoderThreadsFor(int jobsAtOnce, int cores);
 
 // Why a source cannot be converted, found without a tool: it does not
 // exist, cannot be read, is empty or is a text file. Empty when none of

@@ -141,7 +141,7 @@ ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, cons
 }
 
 ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
-                          const QString &targetPath, Picture picture)
+                          const QString &targetPath, Picture picture, int decoderThreads)
 {
     // The decoder skips its deblocking filter: at a quarter of the size or
     // less its work cannot be seen (SSIM 0.994 either way), and on H.264 it
@@ -149,7 +149,10 @@ ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QSt
     // this small is done before its threads are, and they take cores from
     // the decoder's (a tenth off the time of a 720p source).
     ToolCommand command(ffmpeg);
-    command << QStringList { "-nostdin", "-y", "-skip_loop_filter", "all", "-i" };
+    command << QStringList { "-nostdin", "-y" };
+    if (decoderThreads > 0)
+        command << QStringList { "-threads", QString::number(decoderThreads) };
+    command << QStringList { "-skip_loop_filter", "all", "-i" };
     command.path(sourcePath);
     command << QStringList { "-map", "0:v:0", "-map", "0:a:0?", "-sn", "-dn", "-vf" } << ffmpegFilters(scale, picture)
             << QStringList { "-c:v", "libxvid", "-threads:v",  "1", "-vtag", "XVID", "-b:v", "608k",

@@ -74,9 +74,10 @@ ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, cons
 // as the two steps make: Xvid (fourcc XVID) at 608 kbit/s without B-frames,
 // H.263 quantisation, the given scale with its picture placed as the two
 // steps place it; MPEG-1 Layer II sound at 128 kbit/s, 44100 Hz, stereo, when
-// the source has sound.
+// the source has sound. `decoderThreads` caps the decoder's threads; 0 lets
+// ffmpeg choose.
 ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
-                          const QString &targetPath, Picture picture = Picture::KeepShape);
+                          const QString &targetPath, Picture picture = Picture::KeepShape, int decoderThreads = 0);
 
 // True when the source goes through the pre-process first: its suffix is not
 // "avi" in any letter case.

@@ -4,6 +4,7 @@
 // with no temporary file; bad sources fail with a reason.
 
 #include "mediasupport.h"
+#include "plan.h"
 #include "testsupport.h"
 #include "toolcommands.h"
 
@@ -87,6 +88,15 @@ private slots:
             run.lines.first().join('\t'),
             directCommand(QDir::current().filePath("bin/ffmpeg"), "160:128", m_clips + "/hd.mp4", out("hd.avi")).text());
         QVERIFY(!QFile::exists(out("hd.avi")));
+
+        // Two at once: each decoder keeps to its share of the cores.
+        const Finished two = batch({ "--direct", "-n", "-j", "2", m_clips + "/hd.mp4", m_clips + "/silent.mkv" });
+        QCOMPARE(two.lines.size(), 2);
+        const int threads = decoderThreadsFor(2, QThread::idealThreadCount());
+        QCOMPARE(two.lines.first().join('\t'),
+                 directCommand(QDir::current().filePath("bin/ffmpeg"), "320:240", m_clips + "/hd.mp4", out("hd.avi"),
+                               Picture::KeepShape, threads)
+                     .text());
     }
 
     void makesTheSameKindOfFileInOnePass_data()

@@ -122,6 +122,20 @@ private slots:
                             "pad=160:128:(ow-iw)/2:(oh-ih)/2,setsar=1"));
         QCOMPARE(directCommand("/b/ffmpeg", "160:128", "/v/a.mp4", "/o/a.avi", Picture::Stretch).arguments().join(' '),
                  direct.arg("scale=160:128,setdar=4/3"));
+        // A cap on the threads is an input option: it reaches the decoder.
+        QVERIFY(directCommand("/b/ffmpeg", "160:128", "/v/a.mp4", "/o/a.avi", Picture::KeepShape, 2)
+                    .arguments()
+                    .join(' ')
+                    .startsWith("-nostdin -y -threads 2 -skip_loop_filter all -i /v/a.mp4 "));
+    }
+
+    // Jobs at once share the cores; a lone job leaves the choice to ffmpeg.
+    void decoderThreadsShareTheCores()
+    {
+        QCOMPARE(decoderThreadsFor(1, 2), 0);
+        QCOMPARE(decoderThreadsFor(2, 2), 1);
+        QCOMPARE(decoderThreadsFor(2, 8), 4);
+        QCOMPARE(decoderThreadsFor(3, 2), 1);
     }
 
     // Any name a Linux file may have reaches the tool as one unchanged

@@ -4,6 +4,7 @@
 #include "conversion.h"
 #include "jobtable.h"
 #include "paths.h"
+#include "plan.h"
 #include "settingsdialog.h"
 #include "sourcefiles.h"
 #include "statusdelegate.h"
@@ -26,6 +27,7 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -214,6 +216,8 @@ void Quorvel::startConvert()
     plan.outputFolder = outputFolder();
     plan.direct = m_settings.pipeline == Settings::Pipeline::OnePass;
     plan.picture = m_settings.picture;
+    plan.decoderThreads = decoderThreadsFor(std::min(m_settings.rowsAtOnce, ui.videoTableWidget->rowCount()),
+                                            QThread::idealThreadCount());
     m_batch->start(plan, m_settings.rowsAtOnce, pauseAfterRow);
 }
 
