@@ -38,16 +38,21 @@ inline void writeFile(const QString &path, const QByteArray &content)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
 }
 
-// A source file for the fake tools under videos/ in the working directory:
-// a few bytes that are no text, as the plan wants of a video. Its path.
+// The start of an MP4 file: no text, so the plan takes it for a video.
+inline QByteArray videoBytes()
+{
+    return QByteArray("\x00\x00\x00\x18"
+                      "ftypmp42\x00\x01",
+                      14);
+}
+
+// A source file for the fake tools under videos/ in the working directory.
+// Its path.
 inline QString source(const QString &name)
 {
     const QString path = QDir::current().filePath(QStringLiteral("videos/") + name);
     if (!QFileInfo::exists(path))
-        writeFile(path,
-                  QByteArray("\x00\x00\x00\x18"
-                             "ftypmp42\x00\x01",
-                             14));
+        writeFile(path, videoBytes());
     return path;
 }
 

@@ -39,11 +39,7 @@ class PlanTest : public QObject
     QString video(const QString &name)
     {
         const QString path = m_dir.filePath(name);
-        writeFile(path,
-                  QByteArray("\x00\x00\x00\x18"
-                             "ftypmp42",
-                             12)
-                      + QByteArray(500, '\x01'));
+        writeFile(path, videoBytes() + QByteArray(500, '\x01'));
         return path;
     }
 

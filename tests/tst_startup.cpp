@@ -117,7 +117,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QUORVEL_FAKE_FFMPEG", "hang");
         env.insert("QUORVEL_FAKE_PIDFILE", pidFile);
-        writeFile(temp.filePath("clip.mp4"), QByteArray("\x00\x00\x00\x18" "ftypmp42", 12));
+        writeFile(temp.filePath("clip.mp4"), videoBytes());
         env.insert("QUORVEL_PROBE_CONVERT", temp.filePath("clip.mp4"));
         env.insert("QUORVEL_PROBE_CLOSE_WHEN", pidFile);
 
@@ -143,7 +143,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QUORVEL_FAKE_FFMPEG", "hang");
         env.insert("QUORVEL_FAKE_PIDFILE", pidFile);
-        writeFile(temp.filePath("clip.mp4"), QByteArray("\x00\x00\x00\x18" "ftypmp42", 12));
+        writeFile(temp.filePath("clip.mp4"), videoBytes());
         env.insert("QUORVEL_PROBE_CONVERT", temp.filePath("clip.mp4"));
 
         QProcess probe;
