@@ -58,8 +58,11 @@ void Runner::work()
         if (result.outcome == ConversionResult::Outcome::Stopped)
             m_hooks.status(*job, stoppedText);
         m_hooks.finished(*job, result);
-        // A stop during the pause ends the batch before the next job.
-        if (m_pause.count() > 0 && !m_stop.sleepFor(m_pause))
+        // The pause belongs to the two steps, after every such job, the last
+        // one included; a job in one pass leaves nothing to settle, and its
+        // worker goes straight on. A stop during the pause ends the batch
+        // before the next job.
+        if (!job->direct && m_pause.count() > 0 && !m_stop.sleepFor(m_pause))
             return;
     }
 }

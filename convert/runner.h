@@ -34,7 +34,8 @@ public:
     };
 
     // `stop` ends the whole batch with no tool left running. `pause` follows
-    // each job on its worker (a job stopped alone included).
+    // each two-step job on its worker (a job stopped alone included); a job
+    // in one pass is followed by none.
     Runner(Hooks hooks, Stop &stop, int workers, std::chrono::milliseconds pause = {});
     Q_DISABLE_COPY(Runner)
 
