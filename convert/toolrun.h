@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "launcher.h"
 #include "toolcommands.h"
 #include "tooloutput.h"
 
@@ -12,13 +13,7 @@ class Stop;
 
 // How one tool run ended, and everything it printed that matters.
 struct ToolRun {
-    enum class End {
-        Finished, // ended by itself, with exitCode
-        Crashed, // ended by a signal
-        NotFound, // the program file does not exist
-        NotStarted, // it exists but could not be started
-        Stopped, // a stop was requested: terminated, killed if need be, reaped
-    };
+    using End = ToolProcess::End;
 
     explicit ToolRun(ToolOutput::Tool tool)
         : output(tool)
@@ -32,10 +27,10 @@ struct ToolRun {
     ToolOutput output;
 };
 
-// Runs one tool command to its end on the calling thread. Both channels
-// are read as the output arrives (a local event loop), so neither fills up
-// however long the tool talks, and the last output before the tool exits is
-// read too. `onOutput` is called after each read, on this thread.
+// Runs one tool command to its end on the calling thread (see ToolProcess).
+// Both channels are read as the output arrives, so neither fills up however
+// long the tool talks, and the last output before the tool exits is read
+// too. `onOutput` is called after each read, on this thread.
 //
 // When `stop` is requested the tool is terminated, killed after a short
 // grace, and reaped before this returns; a stop already requested starts

@@ -13,6 +13,9 @@
 
 #include <future>
 
+#include <csignal>
+#include <pthread.h>
+
 using namespace TestSupport;
 using Tool = ToolOutput::Tool;
 
@@ -111,6 +114,70 @@ private slots:
         QCOMPARE(int(run.get().end), int(ToolRun::End::Stopped));
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(processGone(pid));
+    }
+
+    // A tool's own child ends with it, whether the tool ends by itself or is
+    // stopped, and holds nothing up while it still has the tool's pipes.
+    void whatTheToolStartedGoesWithIt_data()
+    {
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("tool ends by itself") << false;
+        QTest::newRow("tool stopped") << true;
+    }
+
+    void whatTheToolStartedGoesWithIt()
+    {
+        QFETCH(bool, stopped);
+        QTemporaryDir temp;
+        const QString childFile = temp.filePath("child");
+        Stop stop;
+        const QString then = stopped ? "wait" : "sleep 0.3; echo 'Flushing video frames'";
+        std::future<ToolRun> run = std::async(std::launch::async, [&] {
+            return runTool(Tool::Mencoder, shell("sleep 600 & echo $! > '" + childFile + "'; " + then), stop);
+        });
+        QTRY_VERIFY(readPid(childFile) > 0);
+        const qint64 child = readPid(childFile);
+        if (stopped)
+            stop.request();
+        QElapsedTimer clock;
+        clock.start();
+        const ToolRun ended = run.get();
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(int(ended.end), int(stopped ? ToolRun::End::Stopped : ToolRun::End::Finished));
+        QCOMPARE(ended.output.markerSeen(), !stopped);
+        QTRY_VERIFY(!processRunning(child));
+    }
+
+    // A program that blocks its stop signals (quorvel-batch takes them from a
+    // signalfd) does not hand that mask on: the tool's own terminate ends it.
+    void theToolStartsWithEverySignalOpen()
+    {
+        const Stop noStop;
+        const ToolRun run = std::async(std::launch::async, [&] {
+                                sigset_t stopSignals;
+                                sigemptyset(&stopSignals);
+                                sigaddset(&stopSignals, SIGTERM);
+                                pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+                                return runTool(Tool::Mencoder, shell("kill -TERM $$; sleep 1; echo survived"), noStop);
+                            }).get();
+        QCOMPARE(int(run.end), int(ToolRun::End::Crashed));
+        QCOMPARE(run.signal, SIGTERM);
+    }
+
+    // 50 MB on one channel while the other stays quiet, then a last word on
+    // the quiet one: nothing blocks, nothing is lost.
+    void aFloodOnOneChannelDoesNotBlock()
+    {
+        const Stop noStop;
+        qint64 reads = 0;
+        const ToolRun run = runTool(
+            Tool::Mencoder,
+            shell("yes 'Pos: 1.0s 25f (10%) a progress line of the flood' | head -c 52428800; "
+                  "echo 'Flushing video frames' >&2"),
+            noStop, [&](const ToolOutput &) { ++reads; });
+        QCOMPARE(int(run.end), int(ToolRun::End::Finished));
+        QVERIFY(run.output.markerSeen());
+        QVERIFY(reads > 1); // read as it came, not at the end
     }
 
     void stopRequestedBeforeStartsNothing()

@@ -1,0 +1,336 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "launcher.h"
+
+#include "stop.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef Q_OS_UNIX
+#error "The tool launcher is written for POSIX systems (vfork, poll, process groups)."
+#endif
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifdef Q_OS_LINUX
+#include <sys/eventfd.h>
+#include <sys/prctl.h>
+#endif
+
+extern char **environ;
+
+namespace {
+
+constexpr int terminateGraceMs = 300;
+// Without a pidfd or an eventfd, and during the grace, waits look again this often.
+constexpr int fallbackPollMs = 20;
+
+// A descriptor closed when it goes.
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int value)
+        : fd(value)
+    {
+    }
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    Q_DISABLE_COPY(Descriptor)
+};
+
+void closeFd(int &fd)
+{
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+// A pipe whose two ends are close-on-exec and above the standard three, so
+// that placing them on 0, 1 and 2 in the child never overwrites another.
+bool makePipe(int ends[2])
+{
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return false;
+    for (int i = 0; i < 2; ++i) {
+        if (ends[i] > 2)
+            continue;
+        const int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
+        close(ends[i]);
+        ends[i] = moved;
+    }
+    if (ends[0] >= 0 && ends[1] >= 0)
+        return true;
+    closeFd(ends[0]);
+    closeFd(ends[1]);
+    return false;
+}
+
+// Everything the child needs, made before it exists: between vfork and exec
+// it shares the program's memory and may not allocate, lock or touch
+// anything of the program's.
+struct ChildSetup {
+    const char *program;
+    char *const *argv;
+    char *const *envp;
+    int input; // the child's ends of its three pipes
+    int output;
+    int error;
+    int report; // tells the parent why the exec failed
+    pid_t parent;
+};
+
+// Runs in the child until exec: async-signal-safe calls only.
+[[noreturn]] void execChild(const ChildSetup &setup)
+{
+    // A handler of the program's must not run here, on memory it shares
+    // with the program; the exec would reset them anyway.
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int number = 1; number < NSIG; ++number) {
+        struct sigaction current = {};
+        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_DFL
+            && current.sa_handler != SIG_IGN)
+            sigaction(number, &byDefault, nullptr);
+    }
+    setpgid(0, 0);
+#ifdef Q_OS_LINUX
+    // The tool dies with the thread that started it, which waits for it:
+    // if the program is killed, nobody would read the tool any more.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+    int failure = 0;
+    if (getppid() != setup.parent) // the program died before the request took hold
+        failure = ESRCH;
+    if (!failure && (dup2(setup.input, 0) < 0 || dup2(setup.output, 1) < 0 || dup2(setup.error, 2) < 0))
+        failure = errno;
+#ifdef CLOSE_RANGE_CLOEXEC
+    // Nothing else the program holds open reaches the tool.
+    if (!failure)
+        close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+#endif
+    if (!failure) {
+        // The program blocked every signal around vfork (and quorvel-batch
+        // blocks its stop signals always): the tool starts with none.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execve(setup.program, setup.argv, setup.envp);
+        failure = errno;
+    }
+    while (write(setup.report, &failure, sizeof failure) < 0 && errno == EINTR) {
+    }
+    _exit(127);
+}
+
+} // namespace
+
+ToolProcess::~ToolProcess()
+{
+    if (m_pid > 0)
+        endGroup();
+    closeAll();
+}
+
+bool ToolProcess::start(const QString &program, const QStringList &arguments)
+{
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> words { path };
+    for (const QString &argument : arguments)
+        words.push_back(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    int input[2] = { -1, -1 };
+    int output[2] = { -1, -1 };
+    int error[2] = { -1, -1 };
+    int report[2] = { -1, -1 };
+    const auto closeChildEnds = [&] {
+        closeFd(input[0]);
+        closeFd(output[1]);
+        closeFd(error[1]);
+        closeFd(report[1]);
+    };
+    if (!makePipe(input) || !makePipe(output) || !makePipe(error) || !makePipe(report)) {
+        closeChildEnds();
+        for (int fd : { input[1], output[0], error[0], report[0] })
+            closeFd(fd);
+        return false;
+    }
+    m_input = input[1];
+    m_output = output[0];
+    m_error = error[0];
+    fcntl(m_output, F_SETFL, fcntl(m_output, F_GETFL) | O_NONBLOCK);
+    fcntl(m_error, F_SETFL, fcntl(m_error, F_GETFL) | O_NONBLOCK);
+
+    const ChildSetup setup { path.constData(), argv.data(), environ, input[0], output[1], error[1], report[1],
+                             getpid() };
+    // No handler of the program's may run in the child before it has reset
+    // them; only this thread waits, and only until the exec.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = vfork();
+    if (pid == 0)
+        execChild(setup);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    closeChildEnds();
+    if (pid < 0) {
+        closeFd(report[0]);
+        closeAll();
+        return false;
+    }
+    m_pid = pid;
+
+    // The report pipe closes at a successful exec, or brings its errno.
+    int failure = 0;
+    ssize_t got;
+    while ((got = read(report[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    closeFd(report[0]);
+    if (got == ssize_t(sizeof failure)) {
+        reap();
+        closeAll();
+        return false;
+    }
+#if defined(Q_OS_LINUX) && defined(SYS_pidfd_open)
+    m_exited = int(syscall(SYS_pidfd_open, pid, 0));
+#endif
+    return true;
+}
+
+ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arguments, const Stop &stop,
+                                  const std::function<void(ToolOutput::Channel, const QByteArray &)> &onOutput)
+{
+    if (stop.isRequested())
+        return End::Stopped;
+    if (!start(program, arguments))
+        return QFileInfo::exists(program) ? End::NotStarted : End::NotFound;
+
+    // A stop's request wakes the poll below at once, from whichever thread.
+#ifdef Q_OS_LINUX
+    const Descriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+#else
+    const Descriptor wake;
+#endif
+    const int wakeFd = wake.fd;
+    const Stop::Watch wakeOnStop(stop, [wakeFd] {
+        const std::uint64_t one = 1;
+        if (wakeFd >= 0 && write(wakeFd, &one, sizeof one) < 0) {
+            // Already readable: the counter is full, which wakes as well.
+        }
+    });
+    const int timeout = wakeFd >= 0 && m_exited >= 0 ? -1 : fallbackPollMs;
+
+    char buffer[65536];
+    // One read per call while the tool runs, so that a flood on one channel
+    // never keeps the other, or a stop, waiting; `all` empties the pipe.
+    const auto readFrom = [&](int &fd, ToolOutput::Channel channel, bool all) {
+        while (fd >= 0) {
+            const ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got > 0) {
+                if (onOutput)
+                    onOutput(channel, QByteArray(buffer, int(got)));
+                if (all)
+                    continue;
+            } else if (got == 0) {
+                closeFd(fd); // end of file: every writer has gone
+            } else if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+    };
+
+    for (;;) {
+        pollfd waits[] = { { m_output, POLLIN, 0 }, { m_error, POLLIN, 0 }, { wakeFd, POLLIN, 0 },
+                           { m_exited, POLLIN, 0 } };
+        if (poll(waits, 4, timeout) < 0 && errno != EINTR)
+            break;
+        if (waits[0].revents != 0)
+            readFrom(m_output, ToolOutput::StandardOutput, false);
+        if (waits[1].revents != 0)
+            readFrom(m_error, ToolOutput::StandardError, false);
+        if (stop.isRequested()) {
+            endGroup();
+            return End::Stopped;
+        }
+        if (hasExited())
+            break;
+    }
+
+    // Whatever it wrote before it exited is in the pipes; whatever it left
+    // running in its group goes with it, so no writer keeps them open.
+    kill(-m_pid, SIGKILL);
+    readFrom(m_output, ToolOutput::StandardOutput, true);
+    readFrom(m_error, ToolOutput::StandardError, true);
+    reap();
+    closeAll();
+    return m_signal != 0 ? End::Crashed : End::Finished;
+}
+
+// Terminate, a short grace, kill, and always a wait, for the whole group.
+void ToolProcess::endGroup()
+{
+    kill(-m_pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(terminateGraceMs);
+    char discard[65536];
+    while (!hasExited() && std::chrono::steady_clock::now() < deadline) {
+        // What it prints as it ends must not fill a pipe and hold it up.
+        pollfd waits[] = { { m_output, POLLIN, 0 }, { m_error, POLLIN, 0 }, { m_exited, POLLIN, 0 } };
+        poll(waits, 3, fallbackPollMs);
+        for (int *fd : { &m_output, &m_error }) {
+            if (*fd >= 0 && read(*fd, discard, sizeof discard) == 0)
+                closeFd(*fd);
+        }
+    }
+    kill(-m_pid, SIGKILL);
+    reap();
+    closeAll();
+}
+
+// Looked at without reaping it: its group id stays ours until then.
+bool ToolProcess::hasExited() const
+{
+    siginfo_t ended = {};
+    return waitid(P_PID, id_t(m_pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == m_pid;
+}
+
+void ToolProcess::reap()
+{
+    int status = 0;
+    pid_t got;
+    while ((got = waitpid(m_pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (got == m_pid) {
+        if (WIFSIGNALED(status))
+            m_signal = WTERMSIG(status);
+        else if (WIFEXITED(status))
+            m_exitCode = WEXITSTATUS(status);
+    }
+    m_pid = 0;
+}
+
+void ToolProcess::closeAll()
+{
+    closeFd(m_input);
+    closeFd(m_output);
+    closeFd(m_error);
+    closeFd(m_exited);
+}
