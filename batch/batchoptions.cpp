@@ -15,7 +15,7 @@ const QStringList sizes = resolutionLabels();
 
 int defaultJobs()
 {
-    return qMax(1, QThread::idealThreadCount());
+    return maxRowsAtOnce();
 }
 
 } // namespace
@@ -81,16 +81,18 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
     }
     options.scale = scaleForResolution(options.size);
     bool isNumber = false;
-    options.jobs = parser.value(jobs).toInt(&isNumber);
-    if (!isNumber || options.jobs < 1) {
+    options.choices.rowsAtOnce = parser.value(jobs).toInt(&isNumber);
+    if (!isNumber || options.choices.rowsAtOnce < 1) {
         *error = QStringLiteral("--jobs needs a whole number of at least 1, not '%1'").arg(parser.value(jobs));
         return std::nullopt;
     }
-    options.direct = parser.isSet(direct);
-    options.picture = parser.isSet(stretch) ? Picture::Stretch : Picture::KeepShape;
-    options.outputFolder = parser.value(output);
+    if (parser.isSet(direct))
+        options.choices.pipeline = Settings::Pipeline::OnePass;
+    if (parser.isSet(stretch))
+        options.choices.picture = Picture::Stretch;
+    options.choices.outputFolder = parser.value(output);
     options.toolsFolder = parser.value(tools);
-    if ((parser.isSet(output) && options.outputFolder.isEmpty())
+    if ((parser.isSet(output) && options.choices.outputFolder.isEmpty())
         || (parser.isSet(tools) && options.toolsFolder.isEmpty())) {
         *error = QStringLiteral("--output and --tools need a folder");
         return std::nullopt;

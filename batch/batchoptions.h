@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "toolcommands.h"
+#include "settings.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,12 +14,12 @@
 struct BatchOptions {
     QString size; // "320x240" and the like
     QString scale; // the same size as mencoder's scale value, "320:240"
-    int jobs = 1;
-    QString outputFolder; // empty for the working directory's output/
+    // The window's choices: --direct, --stretch, --output, and --jobs as the
+    // rows at once (one per core unless asked; more than the window offers
+    // may be asked for).
+    Settings choices;
     QString toolsFolder; // empty to look in the usual places
     bool dryRun = false;
-    bool direct = false; // one ffmpeg pass instead of the window's two steps
-    Picture picture = Picture::KeepShape;
     QStringList paths;
 };
 

@@ -20,19 +20,6 @@ int terminalWidth(std::FILE *terminal)
     return defaultWidth;
 }
 
-const QString &statusText(BatchReport::Status status)
-{
-    switch (status) {
-    case BatchReport::Status::Success:
-        return successText;
-    case BatchReport::Status::Stopped:
-        return stoppedText;
-    case BatchReport::Status::Failed:
-        break;
-    }
-    return failedText;
-}
-
 void put(std::FILE *stream, const QByteArray &bytes)
 {
     // A reader that went away (a closed pipe) makes this fail; the run goes on.
@@ -68,21 +55,21 @@ void BatchReport::progressed(int index, int percent)
     m_sources.at(std::size_t(index)).percent = qBound(0, percent, 100);
 }
 
-void BatchReport::ended(int index, Status status, const QString &source, const QString &target, const QString &reason)
+void BatchReport::ended(int index, Stage outcome, const QString &source, const QString &target, const QString &reason)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     Source &entry = m_sources.at(std::size_t(index));
-    if (entry.stage == Stage::Ended)
+    if (entry.stage != Stage::Waiting && entry.stage != Stage::Converting)
         return;
     const double seconds = entry.startedMs < 0 ? 0 : (m_clock.elapsed() - entry.startedMs) / 1000.0;
-    const QString line = statusText(status) + QLatin1Char('\t') + escaped(source) + QLatin1Char('\t') + escaped(target)
+    const QString line = stageText(outcome) + QLatin1Char('\t') + escaped(source) + QLatin1Char('\t') + escaped(target)
         + QLatin1Char('\t') + QString::number(seconds, 'f', 1) + QLatin1Char('\t') + escaped(reason)
         + QLatin1Char('\n');
-    entry.stage = Stage::Ended;
+    entry.stage = outcome;
     ++m_ended;
     entry.percent = 100;
     entry.name.clear();
-    m_anyFailed = m_anyFailed || status == Status::Failed;
+    m_anyFailed = m_anyFailed || outcome == Stage::Failed;
     eraseLive();
     put(m_out, line.toUtf8());
 }

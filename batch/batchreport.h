@@ -22,14 +22,13 @@
 class BatchReport
 {
 public:
-    using Status = ConversionResult::Outcome;
-
     BatchReport(int sources, bool live, std::FILE *out = stdout, std::FILE *err = stderr);
 
     void started(int index, const QString &source);
     void progressed(int index, int percent);
     // The seconds printed run from started(); 0 for a source never started.
-    void ended(int index, Status status, const QString &source, const QString &target, const QString &reason);
+    // `outcome`: Succeeded, Failed or Stopped; a source's first end counts.
+    void ended(int index, Stage outcome, const QString &source, const QString &target, const QString &reason);
     bool anyFailed() const;
 
     // Draws the live line anew (called on a timer); erases it for good.
@@ -41,7 +40,6 @@ public:
     static QString escaped(const QString &field);
 
 private:
-    enum class Stage { Waiting, Converting, Ended };
     struct Source {
         Stage stage = Stage::Waiting;
         int percent = 0;

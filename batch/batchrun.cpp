@@ -26,7 +26,7 @@ void BatchRun::run(int workers)
         return m_jobs[m_next++];
     };
     hooks.started = [this](const Job &job) { m_report.started(job.number, job.source); };
-    hooks.status = [](const Job &, const QString &) {};
+    hooks.status = [](const Job &, Stage) {};
     hooks.progress = [this](const Job &job, int percent) { m_report.progressed(job.number, percent); };
     hooks.finished = [this](const Job &job, const ConversionResult &result) { finished(job, result); };
     Runner(hooks, m_stop, workers).run();
@@ -34,25 +34,24 @@ void BatchRun::run(int workers)
 
 void BatchRun::finished(const Job &job, const ConversionResult &result)
 {
-    using Status = ConversionResult::Outcome;
-    Status status = result.outcome;
+    Stage status = result.outcome;
     // A stop signal that came while the tools ran may have reached them
     // too (a whole process group signalled, as a scheduler does): a tool
     // that ended early then looks like a failure, or wrote a cut-short file
     // that looks whole. Either way the source was stopped.
-    if (status != Status::Stopped && job.refusal.isEmpty() && m_stop.isRequested()) {
-        if (status == Status::Success)
+    if (status != Stage::Stopped && job.refusal.isEmpty() && m_stop.isRequested()) {
+        if (status == Stage::Succeeded)
             QFile::remove(job.target);
-        status = Status::Stopped;
+        status = Stage::Stopped;
     }
     m_report.ended(job.number, status, job.source, job.target,
-                   status == Status::Stopped ? stoppedBy(StopSignals::received()) : result.reason);
+                   status == Stage::Stopped ? stoppedBy(StopSignals::received()) : result.reason);
 }
 
 void BatchRun::reportUnfinished(const QString &why)
 {
     for (const Job &job : m_jobs)
-        m_report.ended(job.number, ConversionResult::Outcome::Stopped, job.source, job.target, why);
+        m_report.ended(job.number, Stage::Stopped, job.source, job.target, why);
 }
 
 QString stoppedBy(int signalNumber)

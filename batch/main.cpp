@@ -4,18 +4,17 @@
 #include "batchoptions.h"
 #include "batchreport.h"
 #include "batchrun.h"
-#include "paths.h"
+#include "handoff.h"
+#include "outputfolder.h"
 #include "plan.h"
 #include "sourcefiles.h"
 #include "stop.h"
 #include "stopsignals.h"
 #include "toolsearch.h"
-#include "wakepipe.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
 
@@ -57,20 +56,6 @@ int setupError(const QString &message)
     return usageOrSetupError;
 }
 
-// Makes the output folder if need be and proves that it takes files.
-QString prepareOutputFolder(const QString &folder)
-{
-    const QFileInfo info(folder);
-    if (info.exists() && !info.isDir())
-        return QStringLiteral("the output folder %1 is not a folder").arg(folder);
-    if (!QDir().mkpath(folder))
-        return QStringLiteral("cannot make the output folder %1").arg(folder);
-    QTemporaryFile probe(folder + QStringLiteral("/.quorvel-batch-probe-XXXXXX"));
-    if (!probe.open())
-        return QStringLiteral("cannot write to the output folder %1").arg(folder);
-    return QString();
-}
-
 // The command lines that a run would start, one per line; a source that
 // would fail before any tool is named on standard error instead, and the
 // status is 1 then.
@@ -85,8 +70,8 @@ int printCommands(const std::vector<Job> &jobs)
             continue;
         }
         if (job.preProcess)
-            std::printf("%s\n", qUtf8Printable(job.preProcess->text()));
-        std::printf("%s\n", qUtf8Printable(job.transcode.text()));
+            std::printf("%s\n", qUtf8Printable(job.preProcess->shellText()));
+        std::printf("%s\n", qUtf8Printable(job.transcode.shellText()));
     }
     return anySkipped ? 1 : 0;
 }
@@ -118,10 +103,9 @@ int convertAll(const std::vector<Job> &jobs, int workers)
         liveLine.start(liveLineIntervalMs);
     }
 
-    const WakePipe allDone([] { QCoreApplication::quit(); });
     std::thread batch([&] {
-        run.run(int(std::min<std::size_t>(std::size_t(workers), jobs.size())));
-        allDone.wake();
+        run.run(workers);
+        postTo(QCoreApplication::instance(), [] { QCoreApplication::quit(); });
     });
     QCoreApplication::exec();
     batch.join();
@@ -148,32 +132,27 @@ int main(int argc, char **argv)
     const std::optional<BatchOptions> options = parseBatchOptions(QCoreApplication::arguments(), &error);
     if (!options)
         return usageError(error);
-    const std::optional<Tools> tools = findTools(options->toolsFolder, !options->direct, &error);
+    const bool direct = options->choices.pipeline == Settings::Pipeline::OnePass;
+    const std::optional<Tools> tools = findTools(options->toolsFolder, !direct, &error);
     if (!tools)
         return setupError(error);
-    const QString output = options->outputFolder.isEmpty() ? outputPath : absolutePath(options->outputFolder);
 
     const QStringList sources = expandSources(options->paths);
     if (sources.isEmpty())
         return setupError(QStringLiteral("no video files in %1").arg(options->paths.join(QStringLiteral(", "))));
-    PlanSettings settings;
-    settings.scale = options->scale;
-    settings.outputFolder = output;
-    settings.ffmpeg = tools->ffmpeg;
-    settings.mencoder = tools->mencoder;
-    settings.direct = options->direct;
-    settings.picture = options->picture;
-    settings.decoderThreads = decoderThreadsFor(std::min(options->jobs, int(sources.size())), QThread::idealThreadCount());
+    BatchPlan batchPlan = batchPlanFor(options->choices, options->scale, int(sources.size()));
+    batchPlan.settings.ffmpeg = tools->ffmpeg;
+    batchPlan.settings.mencoder = tools->mencoder;
     Plan plan(sources);
     std::vector<Job> jobs;
     jobs.reserve(std::size_t(sources.size()));
     for (const QString &source : sources)
-        jobs.push_back(plan.add(int(jobs.size()), source, settings));
+        jobs.push_back(plan.add(int(jobs.size()), source, batchPlan.settings));
 
     if (options->dryRun)
         return printCommands(jobs);
-    error = prepareOutputFolder(output);
+    error = prepareOutputFolder(batchPlan.settings.outputFolder);
     if (!error.isEmpty())
         return setupError(error);
-    return convertAll(jobs, options->jobs);
+    return convertAll(jobs, batchPlan.workers);
 }

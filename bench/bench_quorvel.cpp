@@ -162,19 +162,9 @@ QStringList makeClips(int count)
     return paths;
 }
 
-QString shellQuoted(const QString &argument)
-{
-    QString quoted = argument;
-    quoted.replace('\'', QLatin1String("'\\''"));
-    return '\'' + quoted + '\'';
-}
-
 QString shellLine(const ToolCommand &command)
 {
-    QStringList words { shellQuoted(command.program()) };
-    for (const QString &word : command.arguments())
-        words << shellQuoted(word);
-    return words.join(' ') + " >/dev/null 2>&1\n";
+    return command.shellText() + " >/dev/null 2>&1\n";
 }
 
 // The same command lines as the batch, back to back with the same pause.
@@ -190,7 +180,7 @@ double runPlainScript(const QStringList &sources, const QString &label)
             script += shellLine(*job.preProcess);
         script += shellLine(job.transcode);
         if (job.preProcess)
-            script += "rm -f " + shellQuoted(job.temporary) + "\n";
+            script += (ToolCommand(QStringLiteral("rm")) << QStringLiteral("-f") << job.temporary).shellText() + "\n";
         script += QStringLiteral("sleep 0.5\n");
     }
     QElapsedTimer clock;

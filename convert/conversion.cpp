@@ -16,11 +16,24 @@
 
 #include <algorithm>
 
-const QString preProcessText = QStringLiteral("Pre process");
-const QString convertingText = QStringLiteral("Converting");
-const QString successText = QStringLiteral("Success");
-const QString failedText = QStringLiteral("Failed");
-const QString stoppedText = QStringLiteral("Stopped");
+QString stageText(Stage stage)
+{
+    switch (stage) {
+    case Stage::Waiting:
+        break;
+    case Stage::PreProcessing:
+        return QStringLiteral("Pre process");
+    case Stage::Converting:
+        return QStringLiteral("Converting");
+    case Stage::Succeeded:
+        return QStringLiteral("Success");
+    case Stage::Failed:
+        return QStringLiteral("Failed");
+    case Stage::Stopped:
+        return QStringLiteral("Stopped");
+    }
+    return QString();
+}
 
 namespace {
 
@@ -130,10 +143,10 @@ void reportOutcome(const ConversionSteps &steps, ProgressThrottle &progress, con
         progress.start(100);
     else
         progress.flush();
-    steps.report(reason.isEmpty() ? successText : failedText);
+    steps.report(reason.isEmpty() ? Stage::Succeeded : Stage::Failed);
 }
 
-ConversionResult ended(ConversionResult::Outcome outcome, const QString &reason = QString())
+ConversionResult ended(Stage outcome, const QString &reason = QString())
 {
     return ConversionResult { outcome, reason };
 }
@@ -141,21 +154,20 @@ ConversionResult ended(ConversionResult::Outcome outcome, const QString &reason 
 // Success when there is no reason to fail.
 ConversionResult endedWith(const QString &reason)
 {
-    return reason.isEmpty() ? ended(ConversionResult::Outcome::Success)
-                            : ended(ConversionResult::Outcome::Failed, reason);
+    return reason.isEmpty() ? ended(Stage::Succeeded) : ended(Stage::Failed, reason);
 }
 
 ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, const Stop &stop)
 {
     ProgressThrottle progress(steps.progress);
     if (stop.isRequested())
-        return ended(ConversionResult::Outcome::Stopped);
-    steps.report(convertingText);
+        return ended(Stage::Stopped);
+    steps.report(Stage::Converting);
     progress.start(0);
     const TargetStep step = writeTarget(ToolOutput::Tool::Ffmpeg, job.transcode, job.target, stop,
                                         progress.step(0, 100));
     if (step.stopped)
-        return ended(ConversionResult::Outcome::Stopped);
+        return ended(Stage::Stopped);
     reportOutcome(steps, progress, step.reason);
     return endedWith(step.reason);
 }
@@ -164,10 +176,9 @@ ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, con
 
 ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const Stop &stop)
 {
-    using Outcome = ConversionResult::Outcome;
     if (!job.refusal.isEmpty()) {
-        steps.report(failedText);
-        return ended(Outcome::Failed, job.refusal);
+        steps.report(Stage::Failed);
+        return ended(Stage::Failed, job.refusal);
     }
     if (job.direct)
         return convertDirect(job, steps, stop);
@@ -183,7 +194,7 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
     double sourceLength = -1;
     const int transcodeStart = job.preProcess ? 50 : 0;
     if (job.preProcess) {
-        steps.report(preProcessText);
+        steps.report(Stage::PreProcessing);
         progress.start(0);
         // A stale temporary file (a crash, a kill) must not become this
         // source's result when the pre-process fails.
@@ -191,24 +202,24 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
         wroteTemporary = true;
         const ToolRun run = runTool(ToolOutput::Tool::Ffmpeg, *job.preProcess, stop, progress.step(0, transcodeStart));
         if (stop.isRequested())
-            return ended(Outcome::Stopped);
+            return ended(Stage::Stopped);
         firstFailure = checkPreProcess(run, job.temporary);
         sourceLength = run.output.durationSeconds();
         if (!firstFailure.isEmpty())
             QFile::remove(job.temporary); // leaves nothing for the transcode to find
         progress.flush();
-        steps.report(firstFailure.isEmpty() ? successText : failedText);
+        steps.report(firstFailure.isEmpty() ? Stage::Succeeded : Stage::Failed);
     }
 
     if (stop.isRequested())
-        return ended(Outcome::Stopped);
+        return ended(Stage::Stopped);
     qDebug().noquote() << "convert command:" << job.transcode.text();
-    steps.report(convertingText);
+    steps.report(Stage::Converting);
     progress.start(transcodeStart);
     const TargetStep step = writeTarget(ToolOutput::Tool::Mencoder, job.transcode, job.target, stop,
                                         progress.step(transcodeStart, 100, sourceLength), sourceLength);
     if (step.stopped)
-        return ended(Outcome::Stopped);
+        return ended(Stage::Stopped);
     QString reason = step.reason;
     // Its input was removed or is missing after a failed pre-process:
     // whatever mencoder made of it is no good result.

@@ -13,33 +13,32 @@ class Stop;
 
 struct Job;
 
+// Where a job stands: waiting, in one of its steps, or ended.
+enum class Stage { Waiting, PreProcessing, Converting, Succeeded, Failed, Stopped };
+
+// A stage in words, as both programs show it: "Pre process", "Converting",
+// "Success", "Failed", "Stopped"; nothing while waiting.
+QString stageText(Stage stage);
+
 struct ConversionSteps {
-    // "Pre process", "Converting", "Success", "Failed": each status before its
-    // step's tool starts, each outcome after the tool has ended.
-    std::function<void(const QString &status)> report;
+    // PreProcessing and Converting before their step's tool starts; each
+    // step's outcome, Succeeded or Failed, after its tool has ended.
+    std::function<void(Stage)> report;
     // The conversion's progress, 0 to 100: never down, at most ten a second.
     std::function<void(int percent)> progress;
 };
 
 struct ConversionResult {
-    enum class Outcome { Success, Failed, Stopped };
-    Outcome outcome = Outcome::Failed;
+    Stage outcome = Stage::Failed; // Succeeded, Failed or Stopped
     // Why it failed (the first step that failed says); empty on success.
     QString reason;
 };
 
 // Runs the job's commands on the calling thread: the pre-process when it
 // has one, then the transcode, or the one ffmpeg pass ("Converting" and its
-// outcome are then the only statuses). A stop ends the running tool (it is
+// outcome are then the only stages reported). A stop ends the running tool (it is
 // reaped before this returns) and removes what the conversion wrote: the
 // temporary file and a target that this run touched. A failed conversion
 // removes a target that it touched too; a file that it never touched, such
 // as an earlier good result, stays. A refused job runs nothing and fails.
 ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const Stop &stop);
-
-// The status texts.
-extern const QString preProcessText;
-extern const QString convertingText;
-extern const QString successText;
-extern const QString failedText;
-extern const QString stoppedText;

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "plan.h"
 
+#include "outputfolder.h"
+#include "settings.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QSysInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -74,7 +78,9 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
     job.direct = settings.direct;
 
     const auto earlier = m_firstWithTarget.constFind(job.target);
-    if (earlier != m_firstWithTarget.constEnd())
+    if (!settings.outputProblem.isEmpty())
+        job.refusal = settings.outputProblem;
+    else if (earlier != m_firstWithTarget.constEnd())
         job.refusal = QStringLiteral("same target as %1").arg(*earlier);
     else
         job.refusal = sourceProblem(job.source);
@@ -97,6 +103,18 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
     }
     job.transcode = transcodeCommand(settings.mencoder, settings.scale, input, job.target, settings.picture);
     return job;
+}
+
+BatchPlan batchPlanFor(const Settings &choices, const QString &scale, int jobCount)
+{
+    BatchPlan plan;
+    plan.workers = std::max(1, std::min(choices.rowsAtOnce, jobCount));
+    plan.settings.scale = scale;
+    plan.settings.outputFolder = outputFolderFor(choices.outputFolder);
+    plan.settings.direct = choices.pipeline == Settings::Pipeline::OnePass;
+    plan.settings.picture = choices.picture;
+    plan.settings.decoderThreads = decoderThreadsFor(plan.workers, QThread::idealThreadCount());
+    return plan;
 }
 
 int decoderThreadsFor(int jobsAtOnce, int cores)

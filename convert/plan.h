@@ -9,6 +9,8 @@
 
 #include <optional>
 
+struct Settings;
+
 // How a batch converts: the same for every job planned with it.
 struct PlanSettings {
     QString scale; // "320:240" and the like
@@ -18,7 +20,19 @@ struct PlanSettings {
     bool direct = false; // one ffmpeg pass instead of the pre-process and the transcode
     Picture picture = Picture::KeepShape;
     int decoderThreads = 0; // the one pass's decoder threads; 0 lets ffmpeg choose
+    // Why the output folder cannot take results; every job is refused with it.
+    QString outputProblem;
 };
+
+// The batch both programs run for `jobCount` sources with `choices` at
+// `scale`: its output folder, pipeline and picture, the workers (the rows or
+// jobs at once asked for, one per source at most), and each one-pass
+// decoder's share of the cores.
+struct BatchPlan {
+    PlanSettings settings;
+    int workers = 1;
+};
+BatchPlan batchPlanFor(const Settings &choices, const QString &scale, int jobCount);
 
 // One source's conversion, fixed before any tool runs: where it writes and
 // the commands that do it, or why it cannot be converted at all.

@@ -28,6 +28,7 @@ void Runner::run()
 void Runner::stopJob(int number)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopAsked.insert(number);
     const auto running = m_running.find(number);
     if (running != m_running.end())
         running->second->request();
@@ -39,24 +40,29 @@ void Runner::work()
         Stop jobStop(m_stop);
         std::optional<Job> job;
         {
-            // Taken and registered in one go: a stopJob() for a job that
-            // has just been taken finds it.
-            const std::lock_guard<std::mutex> lock(m_mutex);
+            // One worker plans at a time, so jobs start in the batch's order.
+            // Planning reads the source, which a slow disk can make long:
+            // the lock that stopJob() takes is not held meanwhile, and a stop
+            // asked for a job while it was being planned is kept for it.
+            const std::lock_guard<std::mutex> planning(m_planning);
             if (m_stop.isRequested() || !(job = m_hooks.next()))
                 return;
+            const std::lock_guard<std::mutex> lock(m_mutex);
             m_running[job->number] = &jobStop;
+            if (m_stopAsked.count(job->number) != 0)
+                jobStop.request();
         }
         m_hooks.started(*job);
         ConversionSteps steps;
-        steps.report = [&](const QString &status) { m_hooks.status(*job, status); };
+        steps.report = [&](Stage stage) { m_hooks.status(*job, stage); };
         steps.progress = [&](int percent) { m_hooks.progress(*job, percent); };
         const ConversionResult result = convertJob(*job, steps, jobStop);
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_running.erase(job->number);
         }
-        if (result.outcome == ConversionResult::Outcome::Stopped)
-            m_hooks.status(*job, stoppedText);
+        if (result.outcome == Stage::Stopped)
+            m_hooks.status(*job, Stage::Stopped);
         m_hooks.finished(*job, result);
         // The pause belongs to the two steps, after every such job, the last
         // one included; a job in one pass leaves nothing to settle, and its

@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 
 class Stop;
 
@@ -23,12 +24,12 @@ class Runner
 public:
     struct Hooks {
         // The next job, planned now; nothing when none is left. Called by
-        // one worker at a time, in turn, so jobs start in the batch's order.
+        // one worker at a time, in turn, so jobs start in the batch's order,
+        // and outside any lock that stopJob() takes: it may read files.
         std::function<std::optional<Job>()> next;
         std::function<void(const Job &)> started;
-        // "Pre process", "Converting", "Success", "Failed", and "Stopped"
-        // after a stop.
-        std::function<void(const Job &, const QString &status)> status;
+        // Each stage the job reports, and Stopped after a stop.
+        std::function<void(const Job &, Stage)> status;
         std::function<void(const Job &, int percent)> progress;
         std::function<void(const Job &, const ConversionResult &)> finished;
     };
@@ -42,8 +43,9 @@ public:
     // Runs the batch to its end on the calling thread and workers - 1 more.
     void run();
 
-    // Stops the job with this number, if it is running, and lets the batch
-    // go on. Any thread.
+    // Stops the job with this number, if it is running or once it starts,
+    // and lets the batch go on. Any thread; it never waits for a job to be
+    // planned.
     void stopJob(int number);
 
 private:
@@ -54,6 +56,8 @@ private:
     const int m_workers;
     const std::chrono::milliseconds m_pause;
 
+    std::mutex m_planning; // the workers' alone: never held by stopJob()
     std::mutex m_mutex;
     std::map<int, Stop *> m_running; // by job number
+    std::set<int> m_stopAsked; // job numbers
 };

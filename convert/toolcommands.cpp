@@ -3,6 +3,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 struct Resolution {
@@ -23,6 +25,21 @@ QString quoted(QString text)
 {
     text.replace(QLatin1Char('"'), QLatin1String("\"\"\""));
     return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// For a POSIX shell: a word of letters, digits and -_./:=,+%@ alone stands
+// bare; any other between single quotes, an apostrophe inside as '\''.
+QString shellQuoted(const QString &word, bool alwaysQuoted = false)
+{
+    static const QString plain = QStringLiteral("-_./:=,+%@");
+    const bool bare = !alwaysQuoted && !word.isEmpty() && std::all_of(word.cbegin(), word.cend(), [](QChar c) {
+        return (c.unicode() < 0x80 && c.isLetterOrNumber()) || plain.contains(c);
+    });
+    if (bare)
+        return word;
+    QString quoted = word;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 // mencoder's video filters. Keeping the shape: dsize with method 0 sets the
@@ -87,6 +104,16 @@ QString ToolCommand::text() const
     QString line = quoted(m_program);
     for (int i = 0; i < m_arguments.size(); ++i)
         line += QLatin1Char(' ') + (m_paths.contains(i) ? quoted(m_arguments.at(i)) : m_arguments.at(i));
+    return line;
+}
+
+QString ToolCommand::shellText() const
+{
+    // The program always quoted: a bare word with '=' could read as an
+    // assignment in its place.
+    QString line = shellQuoted(m_program, true);
+    for (const QString &argument : m_arguments)
+        line += QLatin1Char(' ') + shellQuoted(argument);
     return line;
 }
 

@@ -33,6 +33,10 @@ public:
     // "bin/ffmpeg" -y -i "a b.mp4" "out.avi". QProcess::splitCommand reads
     // it back into the same program and arguments.
     QString text() const;
+    // The command as a POSIX shell reads it back into the same program and
+    // arguments (the dry run): the program, and each argument that holds more
+    // than letters, digits and -_./:=,+%@, between single quotes.
+    QString shellText() const;
 
 private:
     QString m_program;

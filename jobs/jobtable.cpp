@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "jobtable.h"
 
+#include "conversion.h"
 #include "toolcommands.h"
 
 #include <QTableWidget>
@@ -40,6 +41,9 @@ void appendRows(QTableWidget *table, const QStringList &paths, const QString &fo
 void setTargetFolder(QTableWidget *table, const QString &folderText)
 {
     for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *status = table->item(row, ProcessStatus);
+        if (status && status->data(StageRole) == int(Stage::Succeeded))
+            continue;
         if (QTableWidgetItem *item = table->item(row, TargetPath))
             item->setText(folderText);
     }

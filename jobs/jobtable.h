@@ -16,9 +16,18 @@ namespace JobTable {
 
 enum Column { FileName = 0, TargetPath = 1, TargetFileName = 2, ProcessStatus = 3 };
 
-// The status item's progress of the row's latest run, an int from 0 to 100;
-// no value before the batch reaches the row.
+// What the status item keeps of the row's latest run, as data: nothing is
+// read back from the texts the row shows.
+// - its progress, an int from 0 to 100; none before a batch reaches the row;
 constexpr int ProgressRole = Qt::UserRole;
+// - its stage, an int of Stage; none before a batch reaches the row;
+constexpr int StageRole = Qt::UserRole + 1;
+// - the file its last successful conversion wrote;
+constexpr int ResultRole = Qt::UserRole + 2;
+// - why it failed;
+constexpr int ReasonRole = Qt::UserRole + 3;
+// - the milliseconds since it started, as of its last report.
+constexpr int ElapsedRole = Qt::UserRole + 4;
 
 // The TargetPath text of the working directory's output folder.
 QString defaultFolderText();
@@ -27,7 +36,8 @@ QString defaultFolderText();
 // not checked for existence, type or duplicates.
 void appendRows(QTableWidget *table, const QStringList &paths, const QString &folderText = defaultFolderText());
 
-// Shows `folderText` as every row's TargetPath.
+// Shows `folderText` as the TargetPath of every row not yet converted; a
+// converted row keeps the folder its result went to.
 void setTargetFolder(QTableWidget *table, const QString &folderText);
 
 // Removes the current row, if there is one, and makes column 0 of the last

@@ -2,8 +2,9 @@
 #include "tablebatch.h"
 
 #include "conversion.h"
+#include "handoff.h"
 #include "jobtable.h"
-#include "progresstext.h"
+#include "outputfolder.h"
 #include "runner.h"
 
 #include <QAbstractItemModel>
@@ -11,20 +12,8 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
-namespace {
-
-// Guards the hand-over of work from a worker to the GUI thread. Qt's event
-// queue synchronises through futexes that ThreadSanitizer cannot see in
-// Debian's Qt; with this lock around both ends the hand-over is plain
-// std::mutex ordering, which it checks in full. Neither end waits for the
-// other beyond taking the lock.
-std::mutex guiHandOff;
-
-} // namespace
-
-TableBatch::TableBatch(QAbstractItemModel *model, Stop &stop, const QString &idleTitle)
+TableBatch::TableBatch(QAbstractItemModel *model, Stop &stop)
     : m_model(model)
-    , m_idleTitle(idleTitle)
     , m_batchStop(stop)
 {
     connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { followRemovals(); });
@@ -53,7 +42,7 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
         m_rows << QPersistentModelIndex(source);
         sources << source.data().toString();
         // A bar and a tooltip belong to a run: a row this batch has not
-        // reached shows none.
+        // reached shows none. Its stage and result stay until it is reached.
         const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
         m_model->setData(status, QVariant(), JobTable::ProgressRole);
         m_model->setData(status, QVariant(), Qt::ToolTipRole);
@@ -76,29 +65,36 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     Runner::Hooks hooks;
     hooks.next = [this] { return next(); };
     hooks.started = [this](const Job &job) {
-        post([this, number = job.number] {
+        postTo(this, [this, number = job.number] {
             m_clocks[number].start();
             m_begun = true;
             const int row = rowOf(number);
-            if (row >= 0)
+            if (row >= 0) {
+                const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
+                m_model->setData(status, int(Stage::Waiting), JobTable::StageRole);
+                m_model->setData(status, QVariant(), JobTable::ReasonRole);
                 emit rowStarted(row);
-            showTitle();
+            }
+            showBatchProgress();
         });
     };
-    hooks.status = [this](const Job &job, const QString &status) {
-        post([this, number = job.number, status] {
+    hooks.status = [this](const Job &job, Stage stage) {
+        postTo(this, [this, number = job.number, stage] {
             const int row = rowOf(number);
             if (row < 0)
                 return;
-            emit statusChanged(row, status);
+            // A step's own outcome is not the row's: only finish() ends it.
+            if (stage == Stage::PreProcessing || stage == Stage::Converting)
+                m_model->setData(m_model->index(row, JobTable::ProcessStatus), int(stage), JobTable::StageRole);
+            emit statusChanged(row, stage);
             showProgress(number, 0); // a bar from the row's first status on
         });
     };
     hooks.progress = [this](const Job &job, int percent) {
-        post([this, number = job.number, percent] { showProgress(number, percent); });
+        postTo(this, [this, number = job.number, percent] { showProgress(number, percent); });
     };
     hooks.finished = [this](const Job &job, const ConversionResult &result) {
-        post([this, job, result] { finish(job, result); });
+        postTo(this, [this, job, result] { finish(job, result); });
     };
     m_runner = std::make_unique<Runner>(hooks, m_batchStop, workers, pause);
     m_runEnded.store(false, std::memory_order_release);
@@ -110,11 +106,21 @@ void TableBatch::run()
     // Pairs with the store in start(): what the GUI thread set up is
     // visible here, whichever pool thread runs this.
     m_runEnded.load(std::memory_order_acquire);
+    QString folder;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        folder = m_settings.outputFolder;
+    }
+    const QString problem = prepareOutputFolder(folder); // the disk, away from the GUI thread
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_settings.outputProblem = problem;
+    }
     m_runner->run();
-    post([this] {
+    postTo(this, [this] {
         m_runner.reset();
         m_rows.clear();
-        showTitle();
+        showBatchProgress();
         emit ended();
     });
     m_runEnded.store(true, std::memory_order_release);
@@ -146,24 +152,6 @@ std::optional<Job> TableBatch::next()
     return m_plan->add(number, source, settings);
 }
 
-// Queues `work` to run on the GUI thread, with this object as its context:
-// a call still queued when it goes is dropped with it. Everything this
-// thread wrote before, the captures included, is visible to `work`.
-template <typename Work>
-void TableBatch::post(Work work)
-{
-    const std::lock_guard<std::mutex> handOff(guiHandOff);
-    QMetaObject::invokeMethod(
-        this,
-        [work = std::move(work)]() mutable {
-            {
-                const std::lock_guard<std::mutex> handOff(guiHandOff);
-            }
-            work();
-        },
-        Qt::QueuedConnection);
-}
-
 int TableBatch::rowOf(int number) const
 {
     if (number < 0 || number >= m_rows.size() || !m_rows.at(number).isValid())
@@ -184,7 +172,7 @@ void TableBatch::followRemovals()
         if (m_runner)
             m_runner->stopJob(number);
     }
-    showTitle();
+    showBatchProgress();
 }
 
 void TableBatch::followEdits(const QModelIndex &topLeft, const QModelIndex &bottomRight)
@@ -207,55 +195,46 @@ void TableBatch::showProgress(int number, int percent)
     percent = qMax(m_progress.at(number), percent);
     m_progress[number] = percent;
     const int row = rowOf(number);
-    if (row >= 0) {
+    if (row >= 0 && !m_done.at(number)) {
         const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
         m_model->setData(status, percent, JobTable::ProgressRole);
-        if (!m_done.at(number))
-            m_model->setData(status, progressText(percent, m_clocks.at(number).elapsed()), Qt::ToolTipRole);
+        m_model->setData(status, m_clocks.at(number).elapsed(), JobTable::ElapsedRole);
+        emit rowChanged(row);
     }
-    showTitle();
+    showBatchProgress();
 }
 
 void TableBatch::finish(const Job &job, const ConversionResult &result)
 {
-    using Outcome = ConversionResult::Outcome;
     const int number = job.number;
     m_done[number] = true;
-    if (result.outcome == Outcome::Failed)
+    if (result.outcome == Stage::Failed)
         qWarning().noquote() << QStringLiteral("Failed: %1: %2").arg(job.source, result.reason);
     const int row = rowOf(number);
     if (row >= 0) {
-        QString tip;
-        switch (result.outcome) {
-        case Outcome::Success:
-            tip = QStringLiteral("Done in %1").arg(clockText(m_clocks.at(number).elapsed()));
-            break;
-        case Outcome::Failed:
-            tip = result.reason;
-            break;
-        case Outcome::Stopped:
-            tip = QStringLiteral("Stopped by the user");
-            break;
-        }
-        m_model->setData(m_model->index(row, JobTable::ProcessStatus), tip, Qt::ToolTipRole);
+        const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
+        m_model->setData(status, int(result.outcome), JobTable::StageRole);
+        m_model->setData(status, m_clocks.at(number).elapsed(), JobTable::ElapsedRole);
+        m_model->setData(status, result.reason, JobTable::ReasonRole);
+        if (result.outcome == Stage::Succeeded)
+            m_model->setData(status, job.target, JobTable::ResultRole);
+        emit rowChanged(row);
     }
-    showTitle();
+    showBatchProgress();
 }
 
-void TableBatch::showTitle()
+void TableBatch::showBatchProgress()
 {
     if (!m_runner || !m_begun || m_rows.isEmpty()) {
-        emit titleChanged(m_idleTitle);
+        emit progressChanged(0, 0, 0);
         return;
     }
-    // Rows ended (a row skipped or deleted counts as ended) over all rows,
-    // and the whole batch's share done.
+    // A row skipped or deleted counts as ended, and as done.
     int ended = 0;
     qint64 sum = 0;
     for (int number = 0; number < m_rows.size(); ++number) {
         ended += m_done.at(number) ? 1 : 0;
         sum += m_done.at(number) ? 100 : m_progress.at(number);
     }
-    emit titleChanged(
-        QStringLiteral("%1 - %2 of %3 - %4 %").arg(m_idleTitle).arg(ended).arg(m_rows.size()).arg(sum / m_rows.size()));
+    emit progressChanged(ended, m_rows.size(), int(sum / m_rows.size()));
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "conversion.h"
 #include "plan.h"
 #include "stop.h"
 
@@ -18,10 +19,10 @@
 
 class QAbstractItemModel;
 class Runner;
-struct ConversionResult;
 
 // A batch over the job table's rows, and its bookkeeping: which rows it
-// converts, their progress, the window's title.
+// converts, and what each row's run comes to, kept as data in the row's
+// status item (JobTable's roles); the window makes its texts from them.
 //
 // It takes the rows as they stand when it starts and follows each of them
 // wherever a Delete moves it. A row is planned when its turn comes, from its
@@ -38,14 +39,15 @@ class TableBatch : public QObject
 
 public:
     // `model` is the job table's; `stop` (the window's closing) ends every
-    // batch. `idleTitle` is the window's title between batches.
-    TableBatch(QAbstractItemModel *model, Stop &stop, const QString &idleTitle);
+    // batch.
+    TableBatch(QAbstractItemModel *model, Stop &stop);
     // Ends a running batch and waits for it: its tools are stopped and reaped.
     ~TableBatch() override;
 
     // Starts a batch over the rows now in the table, on the global thread
     // pool. `workers` rows convert at once, each worker pausing for `pause`
-    // after each row.
+    // after each two-step row. The output folder is made, if need be, and
+    // checked on the pool: one that cannot take results fails every row.
     void start(const PlanSettings &settings, int workers, std::chrono::milliseconds pause);
     // Ends the running batch: running rows read "Stopped", rows not reached
     // keep their status. Any thread.
@@ -54,11 +56,15 @@ public:
     void setScale(const QString &scale);
 
 signals:
-    // A row's status changed; `row` is its index in the table now.
-    void statusChanged(int row, const QString &status);
+    // A row's run reached a stage; `row` is its index in the table now.
+    void statusChanged(int row, Stage stage);
     // A row's conversion starts.
     void rowStarted(int row);
-    void titleChanged(const QString &title);
+    // What a row's status item keeps changed.
+    void rowChanged(int row);
+    // Rows ended (skipped and deleted ones included) of all the batch's
+    // rows, and the batch's share done; `total` is 0 between batches.
+    void progressChanged(int ended, int total, int percent);
     // The batch has ended and every report of it has been shown.
     void ended();
 
@@ -71,8 +77,6 @@ private:
     // Worker threads. run() is the whole batch, on a pool thread.
     void run();
     std::optional<Job> next();
-    template <typename Work>
-    void post(Work work);
 
     // GUI thread.
     int rowOf(int number) const;
@@ -80,10 +84,9 @@ private:
     void followEdits(const QModelIndex &topLeft, const QModelIndex &bottomRight);
     void showProgress(int number, int percent);
     void finish(const Job &job, const ConversionResult &result);
-    void showTitle();
+    void showBatchProgress();
 
     QAbstractItemModel *m_model;
-    const QString m_idleTitle;
     Stop m_batchStop;
     std::unique_ptr<Runner> m_runner;
     QFuture<void> m_run;

@@ -7,6 +7,7 @@
 #include "jobtable.h"
 #include "paths.h"
 #include "quorvel.h"
+#include "settings.h"
 #include "testsupport.h"
 #include "toolcommands.h"
 #include "windowsupport.h"
@@ -89,6 +90,9 @@ class BatchTest : public QObject
     QString m_pidFile;
 
     QList<QStringList> runs() const { return readToolLog(m_log); }
+    // A tool run's argument after `option`; mencoder's input stands before "-o".
+    static QString after(const QStringList &run, const QString &option) { return run.value(run.indexOf(option) + 1); }
+    static QString inputOf(const QStringList &run) { return run.value(run.indexOf("-o") - 1); }
     QList<QStringList> runsOf(const QString &tool) const
     {
         QList<QStringList> found;
@@ -124,10 +128,13 @@ private slots:
         QCOMPARE(statuses.entries(), QStringList({ "0:" + CV, "0:" + OK }));
         QCOMPARE(tableOf(window)->item(0, 3)->text(), OK);
         QCOMPARE(runs().size(), 1);
-        const ToolCommand command = transcodeCommand(mencoderPath, "320:240", source("holiday.avi"),
-                                                     out("holiday.avi"));
-        QCOMPARE(runsOf("mencoder"), { command.arguments() });
-        QCOMPARE(debug.startingWith("convert command:"), QStringList { "convert command: " + command.text() });
+        const QStringList transcode = runsOf("mencoder").first();
+        QCOMPARE(inputOf(transcode), source("holiday.avi"));
+        QCOMPARE(after(transcode, "-o"), out("holiday.avi"));
+        // The debug line reads back into the very command that ran.
+        const QStringList lines = debug.startingWith("convert command: ");
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(QProcess::splitCommand(lines.first().mid(17)), QStringList(mencoderPath) + transcode);
         QCOMPARE(tableOf(window)->currentRow(), 0); // selected as it started
     }
 
@@ -247,8 +254,8 @@ private slots:
 
         const QList<QStringList> transcodes = runsOf("mencoder");
         QCOMPARE(transcodes.size(), 2);
-        QCOMPARE(transcodes.at(0).at(16), source("r0.avi"));
-        QCOMPARE(transcodes.at(1).at(16), source("r2.avi"));
+        QCOMPARE(inputOf(transcodes.at(0)), source("r0.avi"));
+        QCOMPARE(inputOf(transcodes.at(1)), source("r2.avi"));
         QCOMPARE(statuses.entries(), QStringList({ "0:" + CV, "0:" + OK, "1:" + CV, "1:" + OK }));
         QCOMPARE(table->item(1, 0)->text(), source("r2.avi"));
     }
@@ -265,8 +272,8 @@ private slots:
 
         const QList<QStringList> transcodes = runsOf("mencoder");
         QCOMPARE(transcodes.size(), 2);
-        QCOMPARE(transcodes.at(0).at(13), QStringLiteral("320:240"));
-        QCOMPARE(transcodes.at(1).at(13), QStringLiteral("220:176"));
+        QCOMPARE(after(transcodes.at(0), "-force-avi-aspect"), QStringLiteral("320:240"));
+        QCOMPARE(after(transcodes.at(1), "-force-avi-aspect"), QStringLiteral("220:176"));
     }
 
     // The first row keeps its result; the second says why it wrote nothing.
@@ -336,8 +343,8 @@ private slots:
         QCOMPARE(tableOf(window)->item(0, 2)->text(), QStringLiteral("new name.avi"));
         convert(window);
         QVERIFY(waitForBatchEnd(window));
-        QCOMPARE(runsOf("mencoder").first().at(16), source("new name.avi"));
-        QCOMPARE(runsOf("mencoder").first().at(18), out("new name.avi"));
+        QCOMPARE(inputOf(runsOf("mencoder").first()), source("new name.avi"));
+        QCOMPARE(after(runsOf("mencoder").first(), "-o"), out("new name.avi"));
     }
 
     // The Setting dialog's choices reach the commands, the targets and the
@@ -360,10 +367,11 @@ private slots:
             QVERIFY(waitForBatchEnd(window));
             QCOMPARE(tableOf(window)->item(0, 3)->text(), OK);
         }
-        QCOMPARE(runs().size(), 1);
-        QCOMPARE(
-            runs().first().mid(1),
-            directCommand(ffmpegPath, "320:240", source("a.mp4"), folder + "/a.avi", Picture::Stretch).arguments());
+        QCOMPARE(runs().size(), 1); // one pass: ffmpeg alone
+        const QStringList pass = runsOf("ffmpeg").first();
+        QCOMPARE(after(pass, "-i"), source("a.mp4"));
+        QCOMPARE(pass.last(), folder + "/a.avi");
+        QVERIFY(!pass.join(' ').contains("pad=")); // stretched: no bars
         QVERIFY(QFile::exists(folder + "/a.avi"));
 
         Quorvel restarted;
@@ -405,6 +413,36 @@ private slots:
         QCOMPARE(table->item(2, 3)->text(), ST);
         QCOMPARE(QDir("output").entryList(QDir::Files), QStringList({ "c.avi" }));
         QCOMPARE(childProcesses(), 0);
+    }
+
+    // The output folder is made again when a batch starts; one that cannot
+    // take results fails every row with the reason, and no tool runs.
+    void outputFolderIsReadiedWhenABatchStarts()
+    {
+        Quorvel window;
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { source("a.avi"), source("b.mp4") });
+        QVERIFY(QDir("output").removeRecursively());
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(table->item(0, 3)->text(), OK);
+        QVERIFY(QFile::exists(out("a.avi")));
+
+        const QString blocked = QDir::current().filePath("blocked");
+        writeFile(blocked, "a file where the folder should be");
+        Settings settings;
+        settings.outputFolder = blocked;
+        window.applySettings(settings);
+        const auto restore = qScopeGuard([&window] { window.applySettings(Settings()); });
+        const int earlierRuns = runs().size();
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        for (int row = 0; row < 2; ++row) {
+            QCOMPARE(table->item(row, 3)->text(), QStringLiteral("Failed"));
+            QCOMPARE(table->item(row, 3)->toolTip(),
+                     QStringLiteral("the output folder %1 is not a folder").arg(blocked));
+        }
+        QCOMPARE(runs().size(), earlierRuns);
     }
 
     void closingTheWindowEndsTheBatchAndItsTool()

@@ -244,40 +244,69 @@ private slots:
         QVERIFY(!QFileInfo::exists(box.dir + "/output"));
     }
 
-    // The window's command lines, each source absolute, each with a temporary
-    // file of its own; nothing runs and nothing is made.
-    void dryRunPrintsTheWindowsCommandLines()
+    // A dry run starts nothing and makes nothing. Each line it prints, run
+    // by sh, hands each tool exactly what a real run hands it, however the
+    // sources are named; each pre-process has a temporary file of its own.
+    void dryRunLinesAreWhatARunDoes_data()
     {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("toolRuns");
+        QTest::newRow("two steps") << QStringList() << 11;
+        QTest::newRow("one pass") << QStringList("--direct") << 6;
+    }
+
+    void dryRunLinesAreWhatARunDoes()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, toolRuns);
         Sandbox box;
         const QString dir = box.dir;
-        const QStringList names { "a.mp4", "--help.mp4", "quote \" and blank.mkv", "-vo.avi" };
+        const QStringList names { "a.mp4",   "quote \" and blank.mkv",          "it's.mp4", "$HOME `id` \\n.mp4",
+                                  "-vo.avi", QString::fromUtf8("vidéo ünï.mp4") };
         for (const QString &name : names)
             copyClip("one.mp4", dir + '/' + name);
-        const Finished run = box.batch({ "-n", "-s", "128x128", "-o", "out", "-t", "tools", "a.mp4", "./--help.mp4",
-                                         "quote \" and blank.mkv", "--", "-vo.avi" });
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.err, QByteArray());
-        const QStringList lines = run.column(0);
-        QCOMPARE(lines.size(), 7);
-        QStringList temporaries;
-        for (int i = 0; i < 3; ++i) {
-            const QString temporary = QProcess::splitCommand(lines.at(2 * i)).value(4);
-            QCOMPARE(QFileInfo(temporary).absolutePath(), dir + "/out");
-            QVERIFY(temporary.endsWith(".avi") && !temporary.endsWith("/PreProcess.avi"));
-            temporaries << temporary;
-            const QString target = dir + "/out/" + baseNameOf(names.at(i)) + ".avi";
-            QCOMPARE(lines.at(2 * i),
-                     preProcessCommand(dir + "/tools/ffmpeg", dir + '/' + names.at(i), temporary).text());
-            QCOMPARE(lines.at(2 * i + 1),
-                     transcodeCommand(dir + "/tools/mencoder", "128:128", temporary, target).text());
-        }
-        QCOMPARE(lines.at(6),
-                 transcodeCommand(dir + "/tools/mencoder", "128:128", dir + "/-vo.avi", dir + "/out/-vo.avi").text());
-        temporaries.removeDuplicates();
-        QCOMPARE(temporaries.size(), 3);
+        const QStringList arguments = options
+            + QStringList { "-s", "128x128", "-j", "1", "-o", "out", "-t", "tools", "--" } + names;
+
+        const Finished dry = box.batch(QStringList("-n") + arguments);
+        QCOMPARE(dry.exitCode, 0);
+        QCOMPARE(dry.err, QByteArray());
         QVERIFY(box.toolPids().isEmpty());
         QVERIFY(!QFileInfo::exists(dir + "/out"));
 
+        QDir(dir).mkdir("out");
+        QProcessEnvironment shell = box.env;
+        shell.insert("QUORVEL_FAKE_LOG", dir + "/dry.log");
+        for (const QStringList &line : dry.lines)
+            QCOMPARE(run("/bin/sh", { "-c", line.join('\t') }, dir, shell).exitCode, 0);
+        box.env.insert("QUORVEL_FAKE_LOG", dir + "/real.log");
+        QCOMPARE(box.batch(arguments).exitCode, 0);
+
+        // Temporary files are named for the process that plans them.
+        QSet<QString> temporaries;
+        const auto calls = [&temporaries](const QString &log) {
+            QList<QStringList> runs = readToolLog(log);
+            for (QStringList &words : runs) {
+                for (QString &word : words) {
+                    if (QFileInfo(word).fileName().startsWith("quorvel-tmp.")) {
+                        temporaries << word;
+                        word = "TEMPORARY";
+                    }
+                }
+            }
+            return runs;
+        };
+        const QList<QStringList> real = calls(dir + "/real.log");
+        QCOMPARE(real.size(), toolRuns);
+        QCOMPARE(calls(dir + "/dry.log"), real);
+        QCOMPARE(temporaries.size(), options.isEmpty() ? 10 : 0); // five a run
+    }
+
+    void dryRunNamesTheSourcesItWouldSkip()
+    {
+        Sandbox box;
+        const QString dir = box.dir;
+        copyClip("one.mp4", dir + "/a.mp4");
         // Sources that a run would fail before any tool are named instead.
         const Finished skipping = box.batch({ "-n", "-t", "tools", "a.mp4", "missing.mp4", "a.mp4" });
         QCOMPARE(skipping.exitCode, 1);

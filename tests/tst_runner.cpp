@@ -11,10 +11,12 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
 #include <future>
 #include <map>
 #include <mutex>
+#include <thread>
 
 using namespace TestSupport;
 
@@ -45,6 +47,10 @@ public:
     {
         return std::async(std::launch::async, [this] { run(); });
     }
+    // The first job's planning takes two seconds; planningFirst() tells
+    // when it has begun.
+    void slowFirstPlan() { m_slowFirstPlan = true; }
+    bool planningFirst() const { return m_planningFirst; }
     Stop &stop() { return m_stop; }
     Runner &runner() { return m_runner; }
     Report report(int number)
@@ -61,12 +67,16 @@ private:
             if (m_next >= m_sources.size())
                 return std::nullopt;
             const int number = m_next++;
+            if (number == 0 && m_slowFirstPlan) {
+                m_planningFirst = true;
+                std::this_thread::sleep_for(std::chrono::seconds(2)); // a slow disk
+            }
             return m_plan.add(number, m_sources.at(number), m_settings);
         };
         hooks.started = [](const Job &) {};
-        hooks.status = [this](const Job &job, const QString &status) {
+        hooks.status = [this](const Job &job, Stage stage) {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            m_reports[job.number].statuses << status;
+            m_reports[job.number].statuses << stageText(stage);
         };
         hooks.progress = [](const Job &, int) {};
         hooks.finished = [this](const Job &job, const ConversionResult &result) {
@@ -83,6 +93,8 @@ private:
     Stop m_stop;
     Runner m_runner;
     int m_next = 0;
+    bool m_slowFirstPlan = false;
+    std::atomic_bool m_planningFirst { false };
     std::mutex m_mutex;
     std::map<int, Report> m_reports;
 };
@@ -203,9 +215,7 @@ private slots:
         for (int number : { 0, 1 }) {
             const Report report = batch.report(number);
             QCOMPARE(report.statuses, expected);
-            QCOMPARE(
-                int(report.result.outcome),
-                int(expected.last() == OK ? ConversionResult::Outcome::Success : ConversionResult::Outcome::Failed));
+            QCOMPARE(int(report.result.outcome), int(expected.last() == OK ? Stage::Succeeded : Stage::Failed));
         }
         QCOMPARE(batch.report(1).result.reason, reason);
         // Whatever happened, the temporary files are gone, and a failed job
@@ -289,6 +299,25 @@ private slots:
         QCOMPARE(batch.report(1).statuses, QStringList({ CV, ST }));
         QCOMPARE(batch.report(2).statuses, QStringList({ CV, OK }));
         QCOMPARE(outputFiles(), QStringList({ "a.avi", "c.avi" }));
+    }
+
+    // Planning reads the source, which a slow disk makes slow. A stop of
+    // the job being planned (a Delete in the window) returns at once, and
+    // the job still never runs a tool.
+    void slowPlanningHoldsUpNoStop()
+    {
+        Batch batch({ source("a.avi"), source("b.avi") });
+        batch.slowFirstPlan();
+        std::future<void> running = batch.start();
+        QTRY_VERIFY(batch.planningFirst());
+        QElapsedTimer clock;
+        clock.start();
+        batch.runner().stopJob(0);
+        QVERIFY2(clock.elapsed() < 50, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(running.wait_for(std::chrono::seconds(10)) == std::future_status::ready);
+        QCOMPARE(batch.report(0).statuses, QStringList({ ST }));
+        QCOMPARE(batch.report(1).statuses, QStringList({ CV, OK }));
+        QCOMPARE(readToolLog(m_tools.log).size(), 1);
     }
 
     void stopOfTheBatchEndsEveryToolAndLeavesNoFile()

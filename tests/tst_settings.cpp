@@ -2,6 +2,7 @@
 // The window's remembered choices: stored and read back, hand-edited values
 // and damaged files falling back to the defaults, and the dialog.
 
+#include "outputfolder.h"
 #include "settings.h"
 #include "settingsdialog.h"
 #include "testsupport.h"

@@ -201,9 +201,8 @@ private slots:
         QElapsedTimer clock;
         QList<qint64> starts;
         QList<qint64> ends;
-        connect(&window, &Quorvel::signalUpdateConvertStatus, &window, [&](int, const QString &text) {
-            (text == CV ? starts : ends) << clock.elapsed();
-        });
+        connect(&window, &Quorvel::signalUpdateConvertStatus, &window,
+                [&](int, const QString &text) { (text == CV ? starts : ends) << clock.elapsed(); });
         JobTable::appendRows(tableOf(window), { source("a.avi"), source("b.avi"), source("c.avi") });
         clock.start();
         button(window, "convertBtn")->click();
@@ -318,6 +317,9 @@ private slots:
         QCOMPARE(caption, QStringLiteral("Select files"));
     }
 
+    // The row menu goes to where that row's own conversion wrote its result,
+    // also after the output folder has changed; rows that failed, or whose
+    // result has gone, offer nothing.
     void contextMenuLeadsToTheResult()
     {
         UrlCatcher catcher;
@@ -326,12 +328,21 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTableWidget *table = tableOf(window);
-        JobTable::appendRows(table, { source("done.avi"), source("failed.avi"), source("gone.avi") });
-        JobTable::setStatus(table, 0, OK);
-        writeFile(out("done.avi"), "result");
-        JobTable::setStatus(table, 1, "Failed");
-        writeFile(out("failed.avi"), "left over");
-        JobTable::setStatus(table, 2, OK); // its file was removed since
+        const QString missing = QDir::current().filePath("videos/missing.avi");
+        JobTable::appendRows(table, { source("done.avi"), missing, source("gone.avi") });
+        writeFile(out("missing.avi"), "an earlier file of that name");
+        button(window, "convertBtn")->click();
+        QVERIFY(waitForBatchEnd(window));
+        QVERIFY(QFile::remove(out("gone.avi")));
+
+        const QString elsewhere = QDir::current().filePath("elsewhere");
+        QDir().mkpath(elsewhere);
+        Settings moved;
+        moved.outputFolder = elsewhere;
+        window.applySettings(moved);
+        const auto restore = qScopeGuard([&window] { window.applySettings(Settings()); });
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("/output")); // where its result is
+        QCOMPARE(table->item(1, 1)->text(), elsewhere);
 
         const auto menuFor = [&](int row) -> QMenu * {
             const QPoint at = table->visualItemRect(table->item(row, 0)).center();

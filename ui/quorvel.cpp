@@ -3,8 +3,10 @@
 
 #include "conversion.h"
 #include "jobtable.h"
+#include "outputfolder.h"
 #include "paths.h"
 #include "plan.h"
+#include "progresstext.h"
 #include "settingsdialog.h"
 #include "sourcefiles.h"
 #include "statusdelegate.h"
@@ -27,7 +29,6 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTableWidget>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -38,11 +39,33 @@ namespace {
 constexpr int eventPumpIntervalMs = 200;
 constexpr std::chrono::milliseconds pauseAfterRow(500);
 
-// The desktop's usual place: ~/.config/Quorvel/Quorvel.conf on Linux.
+// The desktop's usual place: ~/.config/Quorvel/Quorvel.ini on Linux.
 std::unique_ptr<QSettings> settingsStore()
 {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quorvel"),
                                        QStringLiteral("Quorvel"));
+}
+
+// A row's tooltip, from what its status item keeps of its latest run.
+QString rowTip(const QTableWidgetItem &status)
+{
+    const QVariant stage = status.data(JobTable::StageRole);
+    const qint64 elapsedMs = status.data(JobTable::ElapsedRole).toLongLong();
+    if (!stage.isValid())
+        return QString();
+    switch (Stage(stage.toInt())) {
+    case Stage::Succeeded:
+        return QStringLiteral("Done in %1").arg(clockText(elapsedMs));
+    case Stage::Failed:
+        return status.data(JobTable::ReasonRole).toString();
+    case Stage::Stopped:
+        return QStringLiteral("Stopped by the user");
+    case Stage::Waiting:
+    case Stage::PreProcessing:
+    case Stage::Converting:
+        break;
+    }
+    return progressText(status.data(JobTable::ProgressRole).toInt(), elapsedMs);
 }
 
 } // namespace
@@ -51,7 +74,8 @@ Quorvel::Quorvel(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
-    m_batch = std::make_unique<TableBatch>(ui.videoTableWidget->model(), m_closing, windowTitle());
+    m_batch = std::make_unique<TableBatch>(ui.videoTableWidget->model(), m_closing);
+    m_idleTitle = windowTitle();
     ui.videoTableWidget->setItemDelegateForColumn(JobTable::ProcessStatus, new StatusDelegate(ui.videoTableWidget));
     ui.stopConvertBtn->hide();
     m_settings = loadSettings(*settingsStore());
@@ -85,9 +109,17 @@ Quorvel::Quorvel(QWidget *parent)
 
     // The batch's reports. A status goes out through the window's own signal.
     connect(m_batch.get(), &TableBatch::statusChanged, this,
-            [this](int row, const QString &status) { emit signalUpdateConvertStatus(row, status); });
+            [this](int row, Stage stage) { emit signalUpdateConvertStatus(row, stageText(stage)); });
     connect(m_batch.get(), &TableBatch::rowStarted, this, [this](int row) { ui.videoTableWidget->selectRow(row); });
-    connect(m_batch.get(), &TableBatch::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_batch.get(), &TableBatch::rowChanged, this, [this](int row) {
+        if (QTableWidgetItem *status = ui.videoTableWidget->item(row, JobTable::ProcessStatus))
+            status->setToolTip(rowTip(*status));
+    });
+    connect(m_batch.get(), &TableBatch::progressChanged, this, [this](int ended, int total, int percent) {
+        setWindowTitle(
+            total == 0 ? m_idleTitle
+                       : QStringLiteral("%1 - %2 of %3 - %4 %").arg(m_idleTitle).arg(ended).arg(total).arg(percent));
+    });
     connect(m_batch.get(), &TableBatch::ended, this, [this] {
         ui.stopConvertBtn->hide();
         isConverting = false;
@@ -181,10 +213,12 @@ void Quorvel::showRowMenu(const QPoint &position)
     const int row = table->rowAt(position.y());
     if (row < 0)
         return;
-    const QTableWidgetItem *source = table->item(row, JobTable::FileName);
+    // Where this row's own conversion wrote its result, whatever the output
+    // folder is today.
     const QTableWidgetItem *status = table->item(row, JobTable::ProcessStatus);
-    const QString target = source ? buildTargetPath(baseNameOf(source->text()), outputFolder()) : QString();
-    const bool converted = status && status->text() == successText && QFileInfo(target).isFile();
+    const QString target = status ? status->data(JobTable::ResultRole).toString() : QString();
+    const bool converted = status && status->data(JobTable::StageRole) == int(Stage::Succeeded)
+        && QFileInfo(target).isFile();
 
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -193,7 +227,7 @@ void Quorvel::showRowMenu(const QPoint &position)
     openFolder->setEnabled(converted);
     play->setEnabled(converted);
     connect(openFolder, &QAction::triggered, this,
-            [folder = outputFolder()] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+            [folder = QFileInfo(target).absolutePath()] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     connect(play, &QAction::triggered, this, [target] { QDesktopServices::openUrl(QUrl::fromLocalFile(target)); });
     menu->popup(table->viewport()->mapToGlobal(position));
 }
@@ -211,14 +245,9 @@ void Quorvel::startConvert()
     }
     isConverting = true;
     ui.stopConvertBtn->show();
-    PlanSettings plan;
-    plan.scale = scaleForResolution(ui.resolutionCB->currentText());
-    plan.outputFolder = outputFolder();
-    plan.direct = m_settings.pipeline == Settings::Pipeline::OnePass;
-    plan.picture = m_settings.picture;
-    plan.decoderThreads = decoderThreadsFor(std::min(m_settings.rowsAtOnce, ui.videoTableWidget->rowCount()),
-                                            QThread::idealThreadCount());
-    m_batch->start(plan, m_settings.rowsAtOnce, pauseAfterRow);
+    const BatchPlan plan = batchPlanFor(m_settings, scaleForResolution(ui.resolutionCB->currentText()),
+                                        ui.videoTableWidget->rowCount());
+    m_batch->start(plan.settings, plan.workers, pauseAfterRow);
 }
 
 void Quorvel::applySettings(const Settings &settings)
@@ -237,12 +266,7 @@ void Quorvel::openSettings()
         applySettings(dialog.chosen());
 }
 
-QString Quorvel::outputFolder() const
-{
-    return m_settings.outputFolder.isEmpty() ? outputPath : absolutePath(m_settings.outputFolder);
-}
-
 QString Quorvel::folderText() const
 {
-    return m_settings.outputFolder.isEmpty() ? JobTable::defaultFolderText() : outputFolder();
+    return m_settings.outputFolder.isEmpty() ? JobTable::defaultFolderText() : outputFolderFor(m_settings.outputFolder);
 }

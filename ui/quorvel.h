@@ -61,11 +61,11 @@ protected:
 private:
     void showRowMenu(const QPoint &position);
     void openSettings();
-    QString outputFolder() const;
     QString folderText() const;
 
     std::atomic_bool isConverting { false };
     Ui::QuorvelClass ui;
+    QString m_idleTitle;
 
     // Ends every batch when the window closes; declared before the batch,
     // which stops and waits for its run when it goes.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settingsdialog.h"
-
+#include "outputfolder.h"
 #include "plan.h"
 
 #include <QButtonGroup>

@@ -5,16 +5,18 @@
 
 #include <QString>
 
+#include <functional>
+
 class QSettings;
 
-// The window's remembered choices. QtCore only, so the command line could
-// read them too.
+// How a batch converts: the window's remembered choices, and what
+// quorvel-batch's options ask for. Each default is the member's own.
 struct Settings {
     enum class Pipeline { TwoSteps, OnePass };
     using Picture = ::Picture;
 
     Pipeline pipeline = Pipeline::TwoSteps;
-    int rowsAtOnce = 1; // 1 .. maxRowsAtOnce()
+    int rowsAtOnce = 1; // the window: 1 .. maxRowsAtOnce()
     Picture picture = Picture::KeepShape;
     QString outputFolder; // empty: output/ under the working directory
 
@@ -29,6 +31,19 @@ struct Settings {
 // One row per core: more would only make the rows wait for each other.
 int maxRowsAtOnce();
 
+// Every choice, in one table: its key in the settings file, how a value
+// stored or typed for it is read into Settings (why it cannot be, or empty
+// when it was), and how Settings writes it. The default is what a
+// default-made Settings holds.
+struct Choice {
+    const char *key;
+    std::function<QString(const QString &value, Settings &into)> read;
+    std::function<QString(const Settings &from)> write;
+};
+const std::vector<Choice> &choices();
+// The row for `key`; the program names only keys the table has.
+const Choice &choice(const char *key);
+
 // Reads the choices from `store`. A value that cannot be used (unknown word,
 // rows out of range, a folder that has gone or cannot be written) falls back
 // to its default with a warning naming the key and the value; an unreadable
@@ -36,8 +51,3 @@ int maxRowsAtOnce();
 Settings loadSettings(QSettings &store);
 // Writes every choice, as readable text, and flushes the store to disk.
 void saveSettings(QSettings &store, const Settings &settings);
-
-// Why `folder` cannot take the results ("does not exist", "is not a folder",
-// "cannot be written"); empty when it can. The empty folder stands for the
-// default, which the program makes itself, so it is never refused.
-QString outputFolderProblem(const QString &folder);
