@@ -7,7 +7,6 @@
 #include "toolcommands.h"
 #include "toolrun.h"
 
-#include <QDateTime>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,6 +14,11 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 QString stageText(Stage stage)
 {
@@ -93,47 +97,47 @@ private:
     QElapsedTimer m_clock;
 };
 
-// A file as it was before a tool ran, to tell whether the tool touched it.
-struct FileState {
-    explicit FileState(const QString &path)
-    {
-        const QFileInfo file(path);
-        exists = file.exists();
-        size = file.size();
-        modified = file.lastModified();
-    }
-    bool operator!=(const FileState &other) const
-    {
-        return exists != other.exists || size != other.size || modified != other.modified;
-    }
-    bool exists;
-    qint64 size;
-    QDateTime modified;
-};
-
 struct TargetStep {
     bool stopped = false;
     QString reason; // why the step failed; empty when it succeeded
 };
 
-// Runs the step that writes the target and judges it. A target that the run
-// touched is removed when the step fails or is stopped, so that no broken
-// file stands under the source's name; a file it never touched, such as an
-// earlier good result, stays.
-TargetStep writeTarget(ToolOutput::Tool tool, const ToolCommand &command, const QString &targetPath, const Stop &stop,
+// Runs the step that writes the result, into its working file, and judges
+// it. The target itself is never touched here: see publish().
+TargetStep writeResult(ToolOutput::Tool tool, const Job &job, const Stop &stop,
                        const std::function<void(const ToolOutput &)> &onOutput, double sourceSeconds = -1)
 {
     TargetStep step;
-    const FileState before(targetPath);
-    const ToolRun run = runTool(tool, command, stop, onOutput);
-    const bool touched = FileState(targetPath) != before;
+    const ToolRun run = runTool(tool, job.transcode, stop, onOutput);
     step.stopped = stop.isRequested();
     if (!step.stopped)
-        step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, targetPath, sourceSeconds)
-                                                         : checkDirect(run, targetPath);
-    if ((step.stopped || !step.reason.isEmpty()) && touched)
-        QFile::remove(targetPath);
+        step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, job.working, sourceSeconds)
+                                                         : checkDirect(run, job.working);
+    // The result is what its reason speaks of, by the name the user knows.
+    step.reason.replace(job.working, job.target);
     return step;
+}
+
+// Puts a good result in place whole: its bytes on the disk first, then one
+// rename onto the target, so that the target's name never holds a partial
+// file, and an earlier result stays as it was until the new one replaces it.
+// Why it could not, or empty.
+QString publish(const Job &job)
+{
+    const QByteArray working = QFile::encodeName(job.working);
+    const int fd = ::open(working.constData(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced || ::rename(working.constData(), QFile::encodeName(job.target).constData()) != 0)
+        return QStringLiteral("cannot put the result in place as %1: %2").arg(job.target, QString::fromLocal8Bit(std::strerror(errno)));
+    // The rename itself is on the disk once the folder is.
+    const int folder = ::open(QFile::encodeName(QFileInfo(job.target).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return QString();
 }
 
 // The last step's outcome: a full bar on success, where it stands otherwise.
@@ -164,12 +168,12 @@ ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, con
         return ended(Stage::Stopped);
     steps.report(Stage::Converting);
     progress.start(0);
-    const TargetStep step = writeTarget(ToolOutput::Tool::Ffmpeg, job.transcode, job.target, stop,
-                                        progress.step(0, 100));
+    const TargetStep step = writeResult(ToolOutput::Tool::Ffmpeg, job, stop, progress.step(0, 100));
     if (step.stopped)
         return ended(Stage::Stopped);
-    reportOutcome(steps, progress, step.reason);
-    return endedWith(step.reason);
+    const QString reason = step.reason.isEmpty() ? publish(job) : step.reason;
+    reportOutcome(steps, progress, reason);
+    return endedWith(reason);
 }
 
 } // namespace
@@ -180,6 +184,9 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
         steps.report(Stage::Failed);
         return ended(Stage::Failed, job.refusal);
     }
+    // Whatever the tool wrote goes, unless it was put in place: a failed or
+    // stopped run leaves the target as it was.
+    const auto removeWorking = qScopeGuard([&job] { QFile::remove(job.working); });
     if (job.direct)
         return convertDirect(job, steps, stop);
 
@@ -216,17 +223,15 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
     qDebug().noquote() << "convert command:" << job.transcode.text();
     steps.report(Stage::Converting);
     progress.start(transcodeStart);
-    const TargetStep step = writeTarget(ToolOutput::Tool::Mencoder, job.transcode, job.target, stop,
+    const TargetStep step = writeResult(ToolOutput::Tool::Mencoder, job, stop,
                                         progress.step(transcodeStart, 100, sourceLength), sourceLength);
     if (step.stopped)
         return ended(Stage::Stopped);
     QString reason = step.reason;
     // Its input was removed or is missing after a failed pre-process:
     // whatever mencoder made of it is no good result.
-    if (reason.isEmpty() && !firstFailure.isEmpty()) {
-        reason = firstFailure;
-        QFile::remove(job.target);
-    }
+    if (reason.isEmpty())
+        reason = firstFailure.isEmpty() ? publish(job) : firstFailure;
     reportOutcome(steps, progress, reason);
     // The first step that failed says why.
     return endedWith(firstFailure.isEmpty() ? reason : firstFailure);

@@ -36,9 +36,11 @@ struct ConversionResult {
 
 // Runs the job's commands on the calling thread: the pre-process when it
 // has one, then the transcode, or the one ffmpeg pass ("Converting" and its
-// outcome are then the only stages reported). A stop ends the running tool (it is
-// reaped before this returns) and removes what the conversion wrote: the
-// temporary file and a target that this run touched. A failed conversion
-// removes a target that it touched too; a file that it never touched, such
-// as an earlier good result, stays. A refused job runs nothing and fails.
+// outcome are then the only stages reported). The result is written under
+// the job's working name and, once it is known to be good, flushed to the
+// disk and renamed onto the target in one step: the target's name never
+// holds a partial file, and a failed or stopped run leaves whatever stood
+// there before byte for byte. A stop ends the running tool (it is reaped
+// before this returns); the temporary and working files always go. A
+// refused job runs nothing and fails.
 ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const Stop &stop);

@@ -28,6 +28,24 @@ QString machineName()
     return name.isEmpty() ? QStringLiteral("host") : name;
 }
 
+// A number for each file this process names, across its batches, which may
+// run at once.
+int nextFileNumber()
+{
+    static std::atomic<int> files { 0 };
+    return ++files;
+}
+
+// The result's working name: hidden, marked as Quorvel's, and named for this
+// machine, process and job, so that nothing else ever writes or removes it.
+QString workingNameFor(const QString &target)
+{
+    const QFileInfo file(target);
+    return file.path() + QStringLiteral("/.quorvel-") + machineName() + QLatin1Char('-')
+        + QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') + QString::number(nextFileNumber())
+        + QLatin1Char('.') + file.fileName() + QStringLiteral(".part");
+}
+
 } // namespace
 
 QString absolutePath(const QString &path)
@@ -59,9 +77,8 @@ Plan::Plan(const QStringList &sources)
 QString Plan::temporaryFor(const QString &source, const QString &outputFolder)
 {
     static const QString owner = machineName() + QLatin1Char('.') + QString::number(QCoreApplication::applicationPid());
-    static std::atomic<int> jobs { 0 }; // across the process's batches, which may run at once
     for (;;) {
-        const QString path = QStringLiteral("%1/quorvel-tmp.%2.%3.avi").arg(outputFolder, owner).arg(++jobs);
+        const QString path = QStringLiteral("%1/quorvel-tmp.%2.%3.avi").arg(outputFolder, owner).arg(nextFileNumber());
         const auto isPath = [&path](const QString &other) { return sameFile(other, path); };
         const QList<QString> namesakes = m_sourcesByName.values(QFileInfo(path).fileName());
         if (!isPath(source) && std::none_of(namesakes.cbegin(), namesakes.cend(), isPath))
@@ -90,8 +107,9 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
         return job;
     m_firstWithTarget.insert(job.target, job.source);
 
+    job.working = workingNameFor(job.target);
     if (settings.direct) {
-        job.transcode = directCommand(settings.ffmpeg, settings.scale, job.source, job.target, settings.picture,
+        job.transcode = directCommand(settings.ffmpeg, settings.scale, job.source, job.working, settings.picture,
                                       settings.decoderThreads);
         return job;
     }
@@ -101,7 +119,7 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
         job.preProcess = preProcessCommand(settings.ffmpeg, job.source, job.temporary);
         input = job.temporary;
     }
-    job.transcode = transcodeCommand(settings.mencoder, settings.scale, input, job.target, settings.picture);
+    job.transcode = transcodeCommand(settings.mencoder, settings.scale, input, job.working, settings.picture);
     return job;
 }
 

@@ -40,6 +40,10 @@ struct Job {
     int number = 0; // its place in the batch, from 0
     QString source; // absolute, so that no tool reads it as an option
     QString target;
+    // Where the step that writes the result writes it: a hidden name of this
+    // process's beside the target, renamed onto it only once the result is
+    // known to be good.
+    QString working;
     QString temporary; // the pre-process's own file; empty without one
     // Why no tool runs for it (a missing or text file, a target taken by an
     // earlier source); empty when it can be converted.

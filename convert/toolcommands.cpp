@@ -161,7 +161,7 @@ ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, cons
             << mencoderFilters(scale, picture)
             << QStringList { "-ovc", "xvid", "-xvidencopts", "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
                              "-force-avi-aspect" }
-            << mencoderAspect(scale, picture) << QStringList { "-mc", "0" };
+            << mencoderAspect(scale, picture) << QStringList { "-mc", "0", "-of", "avi" };
     command.path(inputPath) << QStringLiteral("-o");
     command.path(targetPath);
     return command;

@@ -282,15 +282,19 @@ private slots:
         box.env.insert("QUORVEL_FAKE_LOG", dir + "/real.log");
         QCOMPARE(box.batch(arguments).exitCode, 0);
 
-        // Temporary files are named for the process that plans them.
+        // Temporary and working files are named for the process that plans
+        // them.
         QSet<QString> temporaries;
         const auto calls = [&temporaries](const QString &log) {
             QList<QStringList> runs = readToolLog(log);
             for (QStringList &words : runs) {
                 for (QString &word : words) {
-                    if (QFileInfo(word).fileName().startsWith("quorvel-tmp.")) {
+                    const QString name = QFileInfo(word).fileName();
+                    if (name.startsWith("quorvel-tmp.")) {
                         temporaries << word;
                         word = "TEMPORARY";
+                    } else if (name.startsWith(".quorvel-") && name.endsWith(".part")) {
+                        word = "WORKING " + name.section('.', -3); // its result's name stays
                     }
                 }
             }

@@ -26,7 +26,7 @@ QStringList transcodeArguments(const QString &scale, const QString &input, const
     << filters
     << QStringList { "-ovc", "xvid", "-xvidencopts", "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
                      "-force-avi-aspect" }
-    << (stretch ? QStringLiteral("4:3") : scale) << QStringList { "-mc", "0", input, "-o", target };
+    << (stretch ? QStringLiteral("4:3") : scale) << QStringList { "-mc", "0", "-of", "avi", input, "-o", target };
 }
 
 } // namespace
@@ -175,11 +175,20 @@ private slots:
             QVERIFY(QFileInfo(job.temporary).fileName().startsWith("quorvel-tmp."));
             QVERIFY(job.temporary.contains("." + QString::number(QCoreApplication::applicationPid()) + "."));
             QCOMPARE(job.preProcess->arguments().last(), job.temporary);
-            QCOMPARE(job.transcode.arguments().at(16), job.temporary);
+            const QStringList transcode = job.transcode.arguments();
+            QCOMPARE(transcode.at(transcode.indexOf("-o") - 1), job.temporary);
+            // The result is written under a hidden working name of this
+            // process's beside the target, and named for the target.
+            QCOMPARE(transcode.last(), job.working);
+            QCOMPARE(QFileInfo(job.working).absolutePath(), settings.outputFolder);
+            QVERIFY(QFileInfo(job.working).fileName().startsWith(".quorvel-"));
+            QVERIFY(job.working.endsWith("." + QFileInfo(job.target).fileName() + ".part"));
         }
+        QVERIFY(first.working != second.working);
         const Job avi = plan.add(2, video("c.avi"), settings);
         QVERIFY(!avi.preProcess && avi.temporary.isEmpty());
-        QCOMPARE(avi.transcode.arguments().at(16), avi.source);
+        const QStringList aviTranscode = avi.transcode.arguments();
+        QCOMPARE(aviTranscode.at(aviTranscode.indexOf("-o") - 1), avi.source);
 
         settings.direct = true;
         const Job direct = plan.add(3, video("d.mp4"), settings);

@@ -89,9 +89,9 @@ private slots:
         QTest::addColumn<bool>("earlierFileKept");
         QTest::addColumn<QString>("key");
         QTest::newRow("pre-process, Stop") << QByteArray("QUORVEL_FAKE_FFMPEG") << "a.mp4" << true << "";
-        QTest::newRow("transcode, Stop") << QByteArray("QUORVEL_FAKE_MENCODER") << "a.avi" << false << "";
+        QTest::newRow("transcode, Stop") << QByteArray("QUORVEL_FAKE_MENCODER") << "a.avi" << true << "";
         QTest::newRow("transcode after a pre-process, Esc")
-            << QByteArray("QUORVEL_FAKE_MENCODER") << "a.mp4" << false << "Esc";
+            << QByteArray("QUORVEL_FAKE_MENCODER") << "a.mp4" << true << "Esc";
     }
 
     void stopWhileAToolRuns()
