@@ -51,7 +51,12 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         QStringLiteral("stretch"),
         QStringLiteral("Stretch the picture to fill the size, declared 4:3, whatever its shape. Without it, the "
                        "picture keeps its shape, centred on black bars."));
-    parser.addOptions({ size, jobs, output, tools, dryRun, direct, stretch });
+    const QCommandLineOption keepDone(
+        QStringLiteral("keep-done"),
+        QStringLiteral("Convert nothing for a source whose target exists and is newer than the source: it is "
+                       "reported Skipped, already converted, and counts as done. A result only ever appears whole, "
+                       "so a batch stopped or cut off by a crash can simply be run again."));
+    parser.addOptions({ size, jobs, output, tools, dryRun, direct, stretch, keepDone });
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
@@ -98,6 +103,7 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         return std::nullopt;
     }
     options.dryRun = parser.isSet(dryRun);
+    options.keepDone = parser.isSet(keepDone);
     options.paths = parser.positionalArguments();
     if (options.paths.isEmpty()) {
         *error = QStringLiteral("no sources: name video files or folders");

@@ -13,6 +13,7 @@
 #include "toolsearch.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -76,16 +77,32 @@ int printCommands(const std::vector<Job> &jobs)
     return anySkipped ? 1 : 0;
 }
 
+// A job whose target stands already, newer than its source: results only
+// ever appear whole, so an existing one is a finished one.
+bool convertedAlready(const Job &job)
+{
+    const QFileInfo target(job.target);
+    return job.refusal.isEmpty() && target.isFile() && target.lastModified() > QFileInfo(job.source).lastModified();
+}
+
 // Converts every job on `workers` threads while this thread's event loop
-// turns stop signals into the stop and redraws the live line.
-int convertAll(const std::vector<Job> &jobs, int workers)
+// turns stop signals into the stop and redraws the live line. With
+// `keepDone`, a job converted already is reported Skipped instead.
+int convertAll(const std::vector<Job> &allJobs, int workers, bool keepDone)
 {
     const bool live = isatty(STDERR_FILENO) == 1;
+    BatchReport report(int(allJobs.size()), live);
+    std::vector<Job> jobs;
+    for (const Job &job : allJobs) {
+        if (keepDone && convertedAlready(job))
+            report.ended(job.number, Stage::Skipped, job.source, job.target, QStringLiteral("already converted"));
+        else
+            jobs.push_back(job);
+    }
     // A stop signal counts from the moment it is sent: a tool that the same
     // signal ended (a whole process group signalled) must not be followed
     // by the next step before this thread has turned it into a request.
     Stop stop([] { return StopSignals::received() != 0; });
-    BatchReport report(int(jobs.size()), live);
     BatchRun run(jobs, report, stop);
     const StopSignals stopSignals(stop); // before any other thread, which inherits its mask
     // The conversion compares file times in local time. With TZ unset,
@@ -151,8 +168,12 @@ int main(int argc, char **argv)
 
     if (options->dryRun)
         return printCommands(jobs);
-    error = prepareOutputFolder(batchPlan.settings.outputFolder);
+    const QString output = batchPlan.settings.outputFolder;
+    error = prepareOutputFolder(output);
     if (!error.isEmpty())
         return setupError(error);
-    return convertAll(jobs, batchPlan.workers);
+    if (const int removed = removeLeftovers(output))
+        std::fprintf(stderr, "quorvel-batch: removed %d file(s) left in %s by a Quorvel that ended while converting\n",
+                     removed, qUtf8Printable(output));
+    return convertAll(jobs, batchPlan.workers, options->keepDone);
 }

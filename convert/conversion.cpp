@@ -35,6 +35,8 @@ QString stageText(Stage stage)
         return QStringLiteral("Failed");
     case Stage::Stopped:
         return QStringLiteral("Stopped");
+    case Stage::Skipped:
+        return QStringLiteral("Skipped");
     }
     return QString();
 }
@@ -130,9 +132,11 @@ QString publish(const Job &job)
     if (fd >= 0)
         ::close(fd);
     if (!synced || ::rename(working.constData(), QFile::encodeName(job.target).constData()) != 0)
-        return QStringLiteral("cannot put the result in place as %1: %2").arg(job.target, QString::fromLocal8Bit(std::strerror(errno)));
+        return QStringLiteral("cannot put the result in place as %1: %2")
+            .arg(job.target, QString::fromLocal8Bit(std::strerror(errno)));
     // The rename itself is on the disk once the folder is.
-    const int folder = ::open(QFile::encodeName(QFileInfo(job.target).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = ::open(QFile::encodeName(QFileInfo(job.target).path()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);

@@ -14,10 +14,11 @@ class Stop;
 struct Job;
 
 // Where a job stands: waiting, in one of its steps, or ended.
-enum class Stage { Waiting, PreProcessing, Converting, Succeeded, Failed, Stopped };
+enum class Stage { Waiting, PreProcessing, Converting, Succeeded, Failed, Stopped, Skipped };
 
 // A stage in words, as both programs show it: "Pre process", "Converting",
-// "Success", "Failed", "Stopped"; nothing while waiting.
+// "Success", "Failed", "Stopped", and quorvel-batch's "Skipped" for a
+// source converted already; nothing while waiting.
 QString stageText(Stage stage);
 
 struct ConversionSteps {

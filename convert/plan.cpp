@@ -9,11 +9,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <QThread>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -133,6 +136,31 @@ BatchPlan batchPlanFor(const Settings &choices, const QString &scale, int jobCou
     plan.settings.picture = choices.picture;
     plan.settings.decoderThreads = decoderThreadsFor(plan.workers, QThread::idealThreadCount());
     return plan;
+}
+
+int removeLeftovers(const QString &folder)
+{
+    // The names temporaryFor() and workingNameFor() give: the machine's name
+    // holds no dot, and the process id stands right after it.
+    static const QRegularExpression temporary(QStringLiteral("^quorvel-tmp\\.([A-Za-z0-9-]+)\\.(\\d+)\\.\\d+\\.avi$"));
+    static const QRegularExpression working(QStringLiteral("^\\.quorvel-([A-Za-z0-9-]+)-(\\d+)-\\d+\\..+\\.part$"));
+    const qint64 self = QCoreApplication::applicationPid();
+    int removed = 0;
+    const QStringList names = QDir(folder).entryList({ QStringLiteral("quorvel-tmp.*"), QStringLiteral(".quorvel-*") },
+                                                     QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        QRegularExpressionMatch match = temporary.match(name);
+        if (!match.hasMatch())
+            match = working.match(name);
+        if (!match.hasMatch() || match.captured(1) != machineName())
+            continue;
+        const qint64 owner = match.captured(2).toLongLong();
+        // kill(pid, 0) fails with ESRCH only when no such process exists.
+        if (owner == self || owner <= 0 || ::kill(pid_t(owner), 0) == 0 || errno != ESRCH)
+            continue;
+        removed += QFile::remove(folder + QLatin1Char('/') + name) ? 1 : 0;
+    }
+    return removed;
 }
 
 int decoderThreadsFor(int jobsAtOnce, int cores)

@@ -71,6 +71,12 @@ private:
     QHash<QString, QString> m_firstWithTarget;
 };
 
+// Removes from `folder` the temporary and working files that a Quorvel
+// process of this machine left when it ended without clearing them (a
+// crash, a kill, a power cut); never a running process's, nor another
+// machine's on a shared folder. How many it removed. Reads the disk.
+int removeLeftovers(const QString &folder);
+
 // The decoder threads for one pass when `jobsAtOnce` jobs share `cores`:
 // each its share of the cores, and 0 (ffmpeg's own choice, a thread per
 // core) for a job that has them all.

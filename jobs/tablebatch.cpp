@@ -111,7 +111,16 @@ void TableBatch::run()
         const std::lock_guard<std::mutex> lock(m_mutex);
         folder = m_settings.outputFolder;
     }
-    const QString problem = prepareOutputFolder(folder); // the disk, away from the GUI thread
+    // The disk, away from the GUI thread: the folder made if need be, and
+    // cleared of what a crashed or killed Quorvel left in it.
+    const QString problem = prepareOutputFolder(folder);
+    if (problem.isEmpty()) {
+        if (const int removed = removeLeftovers(folder))
+            qDebug().noquote() << QStringLiteral(
+                                      "removed %1 file(s) left in %2 by a Quorvel that ended while converting")
+                                      .arg(removed)
+                                      .arg(folder);
+    }
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_settings.outputProblem = problem;

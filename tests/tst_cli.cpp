@@ -518,6 +518,34 @@ private slots:
         QCOMPARE(filesIn(box.dir + "/output"), QStringList());
     }
 
+    // --keep-done picks a batch up again: a second run converts only the
+    // source that changed since its result, reports the others Skipped, and
+    // exits 0.
+    void keepDoneConvertsOnlyWhatIsNotDone()
+    {
+        Sandbox box;
+        QStringList names;
+        for (int i = 0; i < 100; ++i) {
+            names << QStringLiteral("c%1.avi").arg(i);
+            copyClip("two.avi", box.dir + '/' + names.last());
+        }
+        const QStringList arguments = QStringList { "-j", "2", "-t", "tools", "-o", "out" } + names;
+        QCOMPARE(box.batch(arguments).exitCode, 0);
+        QCOMPARE(box.toolPids().size(), 100);
+
+        QFile changed(box.dir + "/c7.avi");
+        QVERIFY(changed.open(QIODevice::ReadWrite));
+        QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
+        changed.close();
+        const Finished again = box.batch(QStringList("--keep-done") + arguments);
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(box.toolPids().size(), 101);
+        QCOMPARE(again.column(0).count("Skipped"), 99);
+        QCOMPARE(again.of(box.dir + "/c0.avi"),
+                 line("Skipped", box.dir + "/c0.avi", box.dir + "/out/c0.avi", "already converted"));
+        QCOMPARE(again.of(box.dir + "/c7.avi"), line("Success", box.dir + "/c7.avi", box.dir + "/out/c7.avi"));
+    }
+
     void jobsRunToolsAtOnce_data()
     {
         QTest::addColumn<int>("jobs");

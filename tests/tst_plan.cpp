@@ -196,6 +196,40 @@ private slots:
         QCOMPARE(direct.transcode.program(), ffmpegPath);
     }
 
+    // What a Quorvel of this machine left when it died goes; a running
+    // process's files, another machine's and everything else stay.
+    void leftoversOfEndedProcessesAreRemoved()
+    {
+        const QString host =
+            QFileInfo(Plan().add(0, video("h.mp4"), PlanSettings()).temporary).fileName().section('.', 1, 1);
+        QProcess ended;
+        ended.start("true", {});
+        QVERIFY(ended.waitForStarted());
+        const QString dead = QString::number(ended.processId());
+        QVERIFY(ended.waitForFinished());
+        QProcess running;
+        running.start("sleep", { "30" });
+        QVERIFY(running.waitForStarted());
+        const QString live = QString::number(running.processId());
+        const QString self = QString::number(QCoreApplication::applicationPid());
+
+        QTemporaryDir folder;
+        const QStringList gone { "quorvel-tmp." + host + "." + dead + ".3.avi",
+                                 ".quorvel-" + host + "-" + dead + "-4.clip-1-2.avi.part" };
+        const QStringList kept { ".quorvel-" + host + "-" + live + "-5.a.avi.part",
+                                 "quorvel-tmp." + host + "." + self + ".6.avi",
+                                 ".quorvel-elsewhere-" + dead + "-7.a.avi.part",
+                                 "quorvel-tmp.elsewhere." + dead + ".8.avi", "clip.avi" };
+        for (const QString &name : gone + kept)
+            writeFile(folder.filePath(name), "x");
+        QCOMPARE(removeLeftovers(folder.path()), 2);
+        QStringList expected = kept;
+        expected.sort();
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        running.kill();
+        running.waitForFinished();
+    }
+
     void temporaryFileIsNeverASource()
     {
         PlanSettings settings;

@@ -158,6 +158,19 @@ private slots:
         ::kill(pid_t(probe.processId()), SIGKILL);
         QVERIFY(probe.waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(!processRunning(toolPid), 5000);
+
+        // Nothing stands under the result's name. What the killed program
+        // left (the pre-process's partial file) goes when the next batch
+        // starts.
+        const QDir output(temp.filePath("output"));
+        QCOMPARE(output.entryList(QDir::Files | QDir::Hidden).size(), 1);
+        QVERIFY(!output.exists("clip.avi"));
+        const QString secondPid = temp.filePath("second.pid");
+        env.insert("QUORVEL_FAKE_PIDFILE", secondPid);
+        env.insert("QUORVEL_PROBE_CLOSE_WHEN", secondPid);
+        const Run next = runProbe(temp.path(), env);
+        QCOMPARE(next.exitCode, 0);
+        QCOMPARE(output.entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 };
 

@@ -60,6 +60,7 @@ QString rowTip(const QTableWidgetItem &status)
         return status.data(JobTable::ReasonRole).toString();
     case Stage::Stopped:
         return QStringLiteral("Stopped by the user");
+    case Stage::Skipped:
     case Stage::Waiting:
     case Stage::PreProcessing:
     case Stage::Converting:
