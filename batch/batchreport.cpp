@@ -5,6 +5,10 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -98,25 +102,21 @@ void BatchReport::close()
 
 QString BatchReport::escaped(const QString &field)
 {
+    static const std::pair<QChar, QLatin1String> escapes[] = {
+        { QLatin1Char('\\'), QLatin1String("\\\\") },
+        { QLatin1Char('\t'), QLatin1String("\\t") },
+        { QLatin1Char('\n'), QLatin1String("\\n") },
+        { QLatin1Char('\r'), QLatin1String("\\r") },
+    };
     QString text;
     text.reserve(field.size());
     for (const QChar c : field) {
-        switch (c.unicode()) {
-        case '\\':
-            text += QLatin1String("\\\\");
-            break;
-        case '\t':
-            text += QLatin1String("\\t");
-            break;
-        case '\n':
-            text += QLatin1String("\\n");
-            break;
-        case '\r':
-            text += QLatin1String("\\r");
-            break;
-        default:
+        const auto escape = std::find_if(std::begin(escapes), std::end(escapes),
+                                         [c](const auto &entry) { return entry.first == c; });
+        if (escape != std::end(escapes))
+            text += escape->second;
+        else
             text += c;
-        }
     }
     return text;
 }

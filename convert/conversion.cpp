@@ -22,23 +22,9 @@
 
 QString stageText(Stage stage)
 {
-    switch (stage) {
-    case Stage::Waiting:
-        break;
-    case Stage::PreProcessing:
-        return QStringLiteral("Pre process");
-    case Stage::Converting:
-        return QStringLiteral("Converting");
-    case Stage::Succeeded:
-        return QStringLiteral("Success");
-    case Stage::Failed:
-        return QStringLiteral("Failed");
-    case Stage::Stopped:
-        return QStringLiteral("Stopped");
-    case Stage::Skipped:
-        return QStringLiteral("Skipped");
-    }
-    return QString();
+    // In the order of Stage; Waiting has no word.
+    static const char *const words[] = { "", "Pre process", "Converting", "Success", "Failed", "Stopped", "Skipped" };
+    return QString::fromLatin1(words[int(stage)]);
 }
 
 namespace {
