@@ -6,8 +6,6 @@
 #include "stop.h"
 #include "stopsignals.h"
 
-#include <QFile>
-
 #include <csignal>
 
 BatchRun::BatchRun(const std::vector<Job> &jobs, BatchReport &report, Stop &stop)
@@ -37,13 +35,11 @@ void BatchRun::finished(const Job &job, const ConversionResult &result)
     Stage status = result.outcome;
     // A stop signal that came while the tools ran may have reached them
     // too (a whole process group signalled, as a scheduler does): a tool
-    // that ended early then looks like a failure, or wrote a cut-short file
-    // that looks whole. Either way the source was stopped.
-    if (status != Stage::Stopped && job.refusal.isEmpty() && m_stop.isRequested()) {
-        if (status == Stage::Succeeded)
-            QFile::remove(job.target);
+    // that ended early then looks like a failure, and the source was really
+    // stopped. A result that passed its check was put in place whole before
+    // the stop came, and stands.
+    if (status == Stage::Failed && job.refusal.isEmpty() && m_stop.isRequested())
         status = Stage::Stopped;
-    }
     m_report.ended(job.number, status, job.source, job.target,
                    status == Stage::Stopped ? stoppedBy(StopSignals::received()) : result.reason);
 }
