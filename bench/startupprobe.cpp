@@ -21,6 +21,10 @@ void startProbe()
                 window = widget;
         std::printf("shown %d\n", window && window->isVisible() ? 1 : 0);
         std::fflush(stdout);
+        if (qEnvironmentVariableIsSet("QUORVEL_BENCH_SHOW_ONLY")) {
+            window->close();
+            return;
+        }
         QTimer::singleShot(500, [window] {
             std::printf("idle-rss-kb %ld\n", statusKb("VmRSS"));
             QStringList paths;

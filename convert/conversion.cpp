@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QStorageInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -85,13 +86,26 @@ private:
     QElapsedTimer m_clock;
 };
 
+// A step that failed while its file system had less room left than the step
+// had written: the tools would only say that a write failed, or that the
+// file is smaller than they reported.
+QString diskFullOr(const QString &reason, const QString &written)
+{
+    const QFileInfo file(written);
+    QStorageInfo storage(file.absolutePath());
+    storage.refresh();
+    if (storage.isValid() && storage.bytesAvailable() < std::max<qint64>(file.size(), 1))
+        return QStringLiteral("the disk is full (%1)").arg(file.absolutePath());
+    return reason;
+}
+
 struct TargetStep {
     bool stopped = false;
     QString reason; // why the step failed; empty when it succeeded
 };
 
 // Runs the step that writes the result, into its working file, and judges
-// it. The target itself is never touched here: see publish().
+// it. The target itself is never touched here: see publishResult().
 TargetStep writeResult(ToolOutput::Tool tool, const Job &job, const Stop &stop,
                        const std::function<void(const ToolOutput &)> &onOutput, double sourceSeconds = -1)
 {
@@ -103,31 +117,9 @@ TargetStep writeResult(ToolOutput::Tool tool, const Job &job, const Stop &stop,
                                                          : checkDirect(run, job.working);
     // The result is what its reason speaks of, by the name the user knows.
     step.reason.replace(job.working, job.target);
+    if (!step.reason.isEmpty())
+        step.reason = diskFullOr(step.reason, job.working);
     return step;
-}
-
-// Puts a good result in place whole: its bytes on the disk first, then one
-// rename onto the target, so that the target's name never holds a partial
-// file, and an earlier result stays as it was until the new one replaces it.
-// Why it could not, or empty.
-QString publish(const Job &job)
-{
-    const QByteArray working = QFile::encodeName(job.working);
-    const int fd = ::open(working.constData(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    if (!synced || ::rename(working.constData(), QFile::encodeName(job.target).constData()) != 0)
-        return QStringLiteral("cannot put the result in place as %1: %2")
-            .arg(job.target, QString::fromLocal8Bit(std::strerror(errno)));
-    // The rename itself is on the disk once the folder is.
-    const int folder = ::open(QFile::encodeName(QFileInfo(job.target).path()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return QString();
 }
 
 // The last step's outcome: a full bar on success, where it stands otherwise.
@@ -161,7 +153,7 @@ ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, con
     const TargetStep step = writeResult(ToolOutput::Tool::Ffmpeg, job, stop, progress.step(0, 100));
     if (step.stopped)
         return ended(Stage::Stopped);
-    const QString reason = step.reason.isEmpty() ? publish(job) : step.reason;
+    const QString reason = step.reason.isEmpty() ? publishResult(job.working, job.target) : step.reason;
     reportOutcome(steps, progress, reason);
     return endedWith(reason);
 }
@@ -201,6 +193,8 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
         if (stop.isRequested())
             return ended(Stage::Stopped);
         firstFailure = checkPreProcess(run, job.temporary);
+        if (!firstFailure.isEmpty())
+            firstFailure = diskFullOr(firstFailure, job.temporary);
         sourceLength = run.output.durationSeconds();
         if (!firstFailure.isEmpty())
             QFile::remove(job.temporary); // leaves nothing for the transcode to find
@@ -221,8 +215,28 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
     // Its input was removed or is missing after a failed pre-process:
     // whatever mencoder made of it is no good result.
     if (reason.isEmpty())
-        reason = firstFailure.isEmpty() ? publish(job) : firstFailure;
+        reason = firstFailure.isEmpty() ? publishResult(job.working, job.target) : firstFailure;
     reportOutcome(steps, progress, reason);
     // The first step that failed says why.
     return endedWith(firstFailure.isEmpty() ? reason : firstFailure);
+}
+
+QString publishResult(const QString &workingPath, const QString &targetPath)
+{
+    const QByteArray working = QFile::encodeName(workingPath);
+    const int fd = ::open(working.constData(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced || ::rename(working.constData(), QFile::encodeName(targetPath).constData()) != 0)
+        return QStringLiteral("cannot put the result in place as %1: %2")
+            .arg(targetPath, QString::fromLocal8Bit(std::strerror(errno)));
+    // The rename itself is on the disk once the folder is.
+    const int folder = ::open(QFile::encodeName(QFileInfo(targetPath).path()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return QString();
 }

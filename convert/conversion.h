@@ -45,3 +45,9 @@ struct ConversionResult {
 // before this returns); the temporary and working files always go. A
 // refused job runs nothing and fails.
 ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const Stop &stop);
+
+// Puts a good result in place whole: its bytes on the disk first, then one
+// rename onto the target, so that the target's name never holds a partial
+// file, and an earlier result stays as it was until the new one replaces
+// it. Why it could not, or empty.
+QString publishResult(const QString &workingPath, const QString &targetPath);

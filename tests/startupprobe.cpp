@@ -56,6 +56,15 @@ void startProbe()
         if (!window)
             return;
         print("windowShown", window->isVisible() ? QStringLiteral("yes") : QStringLiteral("no"));
+        // The rows it came back with: source, status and tooltip of each.
+        auto *rows = window->findChild<QTableWidget *>(QStringLiteral("videoTableWidget"));
+        print("rows", QString::number(rows->rowCount()));
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            const QTableWidgetItem *status = rows->item(row, 3);
+            print(qPrintable(QStringLiteral("row%1").arg(row)),
+                  rows->item(row, 0)->text() + QLatin1Char('|') + (status ? status->text() : QString())
+                      + QLatin1Char('|') + (status ? status->toolTip() : QString()));
+        }
         if (source.isEmpty()) {
             window->close();
             return;

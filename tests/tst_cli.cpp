@@ -549,6 +549,27 @@ private slots:
         QCOMPARE(again.of(box.dir + "/c7.avi"), line("Success", box.dir + "/c7.avi", box.dir + "/out/c7.avi"));
     }
 
+    // A full disk says so, whatever the tool's own words.
+    void fullDiskSaysSo()
+    {
+        Sandbox box;
+        const QString full = box.dir + "/full";
+        QDir().mkpath(full);
+        if (QProcess::execute("mount", { "-t", "tmpfs", "-o", "size=3m", "tmpfs", full }) != 0)
+            QSKIP("cannot mount a small tmpfs here");
+        const auto unmount = qScopeGuard([&full] { QProcess::execute("umount", { full }); });
+        QFile filler(full + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(64 * 1024, 'f');
+        while (filler.write(block) == block.size()) { }
+        filler.close();
+        copyClip("two.avi", box.dir + "/a.avi");
+        const Finished run = box.batch({ "-t", "tools", "-o", full, "a.avi" });
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.of(box.dir + "/a.avi"),
+                 line("Failed", box.dir + "/a.avi", full + "/a.avi", "the disk is full (" + full + ")"));
+    }
+
     void jobsRunToolsAtOnce_data()
     {
         QTest::addColumn<int>("jobs");

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The job list: Add through the real file dialog, Delete, and status cells.
 
+#include "conversion.h"
 #include "jobtable.h"
+#include "keptrows.h"
 #include "quorvel.h"
 #include "windowsupport.h"
 
@@ -199,6 +201,50 @@ private slots:
         QVERIFY(tableOf(bulk)->columnWidth(2) > tableOf(bulk)->horizontalHeader()->minimumSectionSize());
         QCOMPARE(tableOf(bulk)->horizontalHeader()->sectionResizeMode(1), QHeaderView::ResizeToContents);
         QCOMPARE(tableOf(bulk)->horizontalHeader()->sectionResizeMode(2), QHeaderView::ResizeToContents);
+    }
+
+    // The list keeps every row not converted, with its status and reason; a
+    // row that was converting comes back not converted; a converted row is
+    // not kept. It is written within a second of a change.
+    void keptRowsComeBackAsTheyWere()
+    {
+        QTableWidget table(0, 4);
+        JobTable::appendRows(&table,
+                             { "/v/waiting.mp4", "/v/failed.mp4", "/v/done.mp4", "/v/stopped.mp4", "/v/running.mp4" });
+        const auto reached = [&table](int row, Stage stage, const QString &reason = QString()) {
+            JobTable::setStatus(&table, row, stageText(stage));
+            table.item(row, JobTable::ProcessStatus)->setData(JobTable::StageRole, int(stage));
+            table.item(row, JobTable::ProcessStatus)->setData(JobTable::ReasonRole, reason);
+        };
+        QTemporaryDir data;
+        const QString file = data.filePath("Quorvel/rows.json");
+        {
+            KeptRows kept(&table, file);
+            reached(1, Stage::Failed, "/v/failed.mp4 is empty");
+            reached(2, Stage::Succeeded);
+            reached(3, Stage::Stopped);
+            reached(4, Stage::Converting);
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file), 1500);
+        }
+
+        QTableWidget back(0, 4);
+        KeptRows(&back, file).restore();
+        QStringList rows;
+        for (int row = 0; row < back.rowCount(); ++row) {
+            const QTableWidgetItem *status = back.item(row, JobTable::ProcessStatus);
+            rows << back.item(row, 0)->text() + '|' + (status ? status->text() + '|' + status->toolTip() : QString());
+        }
+        QCOMPARE(rows,
+                 QStringList({ "/v/waiting.mp4|", "/v/failed.mp4|Failed|/v/failed.mp4 is empty",
+                               "/v/stopped.mp4|Stopped|Stopped by the user",
+                               "/v/running.mp4|Failed|Quorvel ended while it was converting" }));
+
+        // With nothing left to do, nothing is kept.
+        QTableWidget done(0, 4);
+        JobTable::appendRows(&done, { "/v/done.mp4" });
+        JobTable::setStatus(&done, 0, stageText(Stage::Succeeded));
+        done.item(0, JobTable::ProcessStatus)->setData(JobTable::StageRole, int(Stage::Succeeded));
+        QVERIFY(KeptRows::snapshot(&done).isEmpty());
     }
 };
 

@@ -25,12 +25,18 @@ private:
         QMap<QString, QString> values;
     };
 
+    // The user's data folder of a probe started in `workDir`: its own.
+    static QString dataHome(const QString &workDir) { return workDir + QStringLiteral("/.data"); }
+    static QString keptList(const QString &workDir) { return dataHome(workDir) + QStringLiteral("/Quorvel/rows.json"); }
+
     static Run runProbe(const QString &workDir,
                         const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         QProcess probe;
         probe.setWorkingDirectory(workDir);
-        probe.setProcessEnvironment(env);
+        QProcessEnvironment probeEnv = env;
+        probeEnv.insert(QStringLiteral("XDG_DATA_HOME"), dataHome(workDir));
+        probe.setProcessEnvironment(probeEnv);
         probe.start(QStringLiteral(QUORVEL_STARTUP_PROBE), {});
         Run run;
         if (!probe.waitForFinished(30000)) {
@@ -146,6 +152,7 @@ private slots:
         writeFile(temp.filePath("clip.mp4"), videoBytes());
         env.insert("QUORVEL_PROBE_CONVERT", temp.filePath("clip.mp4"));
 
+        env.insert("XDG_DATA_HOME", dataHome(temp.path()));
         QProcess probe;
         probe.setWorkingDirectory(temp.path());
         probe.setProcessEnvironment(env);
@@ -154,6 +161,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(readPid(pidFile) > 0, 20000);
         const qint64 toolPid = readPid(pidFile);
         QVERIFY(processRunning(toolPid));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(keptList(temp.path())), 5000); // the list, within a second
 
         ::kill(pid_t(probe.processId()), SIGKILL);
         QVERIFY(probe.waitForFinished());
@@ -171,6 +179,23 @@ private slots:
         const Run next = runProbe(temp.path(), env);
         QCOMPARE(next.exitCode, 0);
         QCOMPARE(output.entryList(QDir::Files | QDir::Hidden), QStringList());
+        // The list came back, the converting row as not converted.
+        QCOMPARE(next.values.value("rows"), QStringLiteral("1"));
+        QCOMPARE(next.values.value("row0"),
+                 temp.filePath("clip.mp4") + QStringLiteral("|Failed|Quorvel ended while it was converting"));
+    }
+
+    // A list that is not one is set aside, named in a warning, and the
+    // program starts empty.
+    void damagedListIsSetAside()
+    {
+        QTemporaryDir temp;
+        writeFile(keptList(temp.path()), "{\"quorvelRows\": 1, \"rows\": [ {\"source\": 3");
+        const Run run = runProbe(temp.path());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.values.value("rows"), QStringLiteral("0"));
+        QVERIFY(!QFile::exists(keptList(temp.path())));
+        QVERIFY(QFile::exists(keptList(temp.path()) + ".bad"));
     }
 };
 

@@ -6,7 +6,7 @@
 #include "outputfolder.h"
 #include "paths.h"
 #include "plan.h"
-#include "progresstext.h"
+#include "rowtip.h"
 #include "settingsdialog.h"
 #include "sourcefiles.h"
 #include "statusdelegate.h"
@@ -44,29 +44,6 @@ std::unique_ptr<QSettings> settingsStore()
 {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quorvel"),
                                        QStringLiteral("Quorvel"));
-}
-
-// A row's tooltip, from what its status item keeps of its latest run.
-QString rowTip(const QTableWidgetItem &status)
-{
-    const QVariant stage = status.data(JobTable::StageRole);
-    const qint64 elapsedMs = status.data(JobTable::ElapsedRole).toLongLong();
-    if (!stage.isValid())
-        return QString();
-    switch (Stage(stage.toInt())) {
-    case Stage::Succeeded:
-        return QStringLiteral("Done in %1").arg(clockText(elapsedMs));
-    case Stage::Failed:
-        return status.data(JobTable::ReasonRole).toString();
-    case Stage::Stopped:
-        return QStringLiteral("Stopped by the user");
-    case Stage::Skipped:
-    case Stage::Waiting:
-    case Stage::PreProcessing:
-    case Stage::Converting:
-        break;
-    }
-    return progressText(status.data(JobTable::ProgressRole).toInt(), elapsedMs);
 }
 
 } // namespace
