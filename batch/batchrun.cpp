@@ -8,10 +8,11 @@
 
 #include <csignal>
 
-BatchRun::BatchRun(const std::vector<Job> &jobs, BatchReport &report, Stop &stop)
+BatchRun::BatchRun(const std::vector<Job> &jobs, BatchReport &report, Stop &stop, Pause &pause)
     : m_jobs(jobs)
     , m_report(report)
     , m_stop(stop)
+    , m_pause(pause)
 {
 }
 
@@ -27,7 +28,7 @@ void BatchRun::run(int workers)
     hooks.status = [](const Job &, Stage) {};
     hooks.progress = [this](const Job &job, int percent) { m_report.progressed(job.number, percent); };
     hooks.finished = [this](const Job &job, const ConversionResult &result) { finished(job, result); };
-    Runner(hooks, m_stop, workers).run();
+    Runner(hooks, m_stop, workers, {}, &m_pause).run();
 }
 
 void BatchRun::finished(const Job &job, const ConversionResult &result)

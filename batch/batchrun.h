@@ -10,6 +10,7 @@
 #include <vector>
 
 class BatchReport;
+class Pause;
 class Stop;
 
 // The command line's side of a run: hands the planned jobs to the runner in
@@ -18,7 +19,7 @@ class BatchRun
 {
 public:
     // `jobs` must not change while the run lasts.
-    BatchRun(const std::vector<Job> &jobs, BatchReport &report, Stop &stop);
+    BatchRun(const std::vector<Job> &jobs, BatchReport &report, Stop &stop, Pause &pause);
 
     // Converts every job on `workers` threads; returns when all have ended.
     void run(int workers);
@@ -33,6 +34,7 @@ private:
     const std::vector<Job> &m_jobs;
     BatchReport &m_report;
     Stop &m_stop;
+    Pause &m_pause;
     std::size_t m_next = 0; // taken by one worker at a time
 };
 

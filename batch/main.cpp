@@ -6,6 +6,7 @@
 #include "batchrun.h"
 #include "handoff.h"
 #include "outputfolder.h"
+#include "pause.h"
 #include "plan.h"
 #include "sourcefiles.h"
 #include "stop.h"
@@ -103,8 +104,9 @@ int convertAll(const std::vector<Job> &allJobs, int workers, bool keepDone)
     // signal ended (a whole process group signalled) must not be followed
     // by the next step before this thread has turned it into a request.
     Stop stop([] { return StopSignals::received() != 0; });
-    BatchRun run(jobs, report, stop);
-    const StopSignals stopSignals(stop); // before any other thread, which inherits its mask
+    Pause pause;
+    BatchRun run(jobs, report, stop, pause);
+    const StopSignals stopSignals(stop, pause); // before any other thread, which inherits its mask
     // The conversion compares file times in local time. With TZ unset,
     // glibc reads /etc/localtime anew for each such time, under a lock of
     // its own, which the workers would contend for (and ThreadSanitizer,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "stopsignals.h"
 
+#include "pause.h"
 #include "stop.h"
 
 #include <QSocketNotifier>
@@ -22,6 +23,8 @@ sigset_t stopSignalSet()
     sigemptyset(&set);
     for (const int number : stopSignals)
         sigaddset(&set, number);
+    sigaddset(&set, SIGTSTP);
+    sigaddset(&set, SIGCONT);
     return set;
 }
 
@@ -51,7 +54,7 @@ extern "C" void ignoreBrokenPipe(int)
 
 } // namespace
 
-StopSignals::StopSignals(Stop &stop)
+StopSignals::StopSignals(Stop &stop, Pause &pause)
 {
     const sigset_t set = stopSignalSet();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
@@ -59,13 +62,23 @@ StopSignals::StopSignals(Stop &stop)
     if (m_fd < 0)
         qFatal("cannot read signals through a signalfd");
     m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this, &stop] {
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this, &stop, &pause] {
         // Noted while still pending, so that received() never misses it.
         note(pendingStopSignal());
         signalfd_siginfo info;
-        while (read(m_fd, &info, sizeof info) == ssize_t(sizeof info))
-            note(int(info.ssi_signo));
-        stop.request();
+        while (read(m_fd, &info, sizeof info) == ssize_t(sizeof info)) {
+            const int number = int(info.ssi_signo);
+            if (number == SIGTSTP) {
+                pause.pause(); // the tools first: they are not in this process group
+                raise(SIGSTOP);
+            } else if (number == SIGCONT) {
+                pause.resume();
+            } else {
+                note(number);
+            }
+        }
+        if (received() != 0)
+            stop.request();
     });
 
     struct sigaction action = {};

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class Pause;
 class QSocketNotifier;
 class Stop;
 
@@ -19,10 +20,14 @@ class Stop;
 // tool then keeps running when Ctrl-C or a scheduler signals the whole
 // process group, until the program stops it; a tool that does not take
 // SIGTERM is killed after the stop's grace period.
+//
+// SIGTSTP (Ctrl-Z, a scheduler's suspend, `kill -TSTP`) holds the run: the
+// tools, each in a process group of its own, are stopped through `pause`,
+// then the program stops itself. SIGCONT lets both go on.
 class StopSignals
 {
 public:
-    explicit StopSignals(Stop &stop);
+    StopSignals(Stop &stop, Pause &pause);
     ~StopSignals();
     Q_DISABLE_COPY(StopSignals)
 

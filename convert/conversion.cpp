@@ -106,11 +106,11 @@ struct TargetStep {
 
 // Runs the step that writes the result, into its working file, and judges
 // it. The target itself is never touched here: see publishResult().
-TargetStep writeResult(ToolOutput::Tool tool, const Job &job, const Stop &stop,
+TargetStep writeResult(ToolOutput::Tool tool, const Job &job, const Stop &stop, Pause *pause,
                        const std::function<void(const ToolOutput &)> &onOutput, double sourceSeconds = -1)
 {
     TargetStep step;
-    const ToolRun run = runTool(tool, job.transcode, stop, onOutput);
+    const ToolRun run = runTool(tool, job.transcode, stop, onOutput, pause);
     step.stopped = stop.isRequested();
     if (!step.stopped)
         step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, job.working, sourceSeconds)
@@ -150,7 +150,7 @@ ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, con
         return ended(Stage::Stopped);
     steps.report(Stage::Converting);
     progress.start(0);
-    const TargetStep step = writeResult(ToolOutput::Tool::Ffmpeg, job, stop, progress.step(0, 100));
+    const TargetStep step = writeResult(ToolOutput::Tool::Ffmpeg, job, stop, steps.pause, progress.step(0, 100));
     if (step.stopped)
         return ended(Stage::Stopped);
     const QString reason = step.reason.isEmpty() ? publishResult(job.working, job.target) : step.reason;
@@ -189,7 +189,8 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
         // source's result when the pre-process fails.
         QFile::remove(job.temporary);
         wroteTemporary = true;
-        const ToolRun run = runTool(ToolOutput::Tool::Ffmpeg, *job.preProcess, stop, progress.step(0, transcodeStart));
+        const ToolRun run = runTool(ToolOutput::Tool::Ffmpeg, *job.preProcess, stop, progress.step(0, transcodeStart),
+                                    steps.pause);
         if (stop.isRequested())
             return ended(Stage::Stopped);
         firstFailure = checkPreProcess(run, job.temporary);
@@ -207,7 +208,7 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
     qDebug().noquote() << "convert command:" << job.transcode.text();
     steps.report(Stage::Converting);
     progress.start(transcodeStart);
-    const TargetStep step = writeResult(ToolOutput::Tool::Mencoder, job, stop,
+    const TargetStep step = writeResult(ToolOutput::Tool::Mencoder, job, stop, steps.pause,
                                         progress.step(transcodeStart, 100, sourceLength), sourceLength);
     if (step.stopped)
         return ended(Stage::Stopped);

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class Pause;
 class Stop;
 
 // One source's conversion, as the window and the command line both run it:
@@ -27,6 +28,8 @@ struct ConversionSteps {
     std::function<void(Stage)> report;
     // The conversion's progress, 0 to 100: never down, at most ten a second.
     std::function<void(int percent)> progress;
+    // Holds the tools while the batch is paused; none: never paused.
+    Pause *pause = nullptr;
 };
 
 struct ConversionResult {

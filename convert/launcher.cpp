@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "launcher.h"
 
+#include "pause.h"
 #include "stop.h"
 
 #include <QFile>
@@ -102,8 +103,7 @@ struct ChildSetup {
     byDefault.sa_handler = SIG_DFL;
     for (int number = 1; number < NSIG; ++number) {
         struct sigaction current = {};
-        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_DFL
-            && current.sa_handler != SIG_IGN)
+        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN)
             sigaction(number, &byDefault, nullptr);
     }
     setpgid(0, 0);
@@ -131,8 +131,7 @@ struct ChildSetup {
         execve(setup.program, setup.argv, setup.envp);
         failure = errno;
     }
-    while (write(setup.report, &failure, sizeof failure) < 0 && errno == EINTR) {
-    }
+    while (write(setup.report, &failure, sizeof failure) < 0 && errno == EINTR) { }
     _exit(127);
 }
 
@@ -178,8 +177,9 @@ bool ToolProcess::start(const QString &program, const QStringList &arguments)
     fcntl(m_output, F_SETFL, fcntl(m_output, F_GETFL) | O_NONBLOCK);
     fcntl(m_error, F_SETFL, fcntl(m_error, F_GETFL) | O_NONBLOCK);
 
-    const ChildSetup setup { path.constData(), argv.data(), environ, input[0], output[1], error[1], report[1],
-                             getpid() };
+    const ChildSetup setup {
+        path.constData(), argv.data(), environ, input[0], output[1], error[1], report[1], getpid()
+    };
     // No handler of the program's may run in the child before it has reset
     // them; only this thread waits, and only until the exec.
     sigset_t all;
@@ -201,8 +201,7 @@ bool ToolProcess::start(const QString &program, const QStringList &arguments)
     // The report pipe closes at a successful exec, or brings its errno.
     int failure = 0;
     ssize_t got;
-    while ((got = read(report[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
-    }
+    while ((got = read(report[0], &failure, sizeof failure)) < 0 && errno == EINTR) { }
     closeFd(report[0]);
     if (got == ssize_t(sizeof failure)) {
         reap();
@@ -216,14 +215,18 @@ bool ToolProcess::start(const QString &program, const QStringList &arguments)
 }
 
 ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arguments, const Stop &stop,
-                                  const std::function<void(ToolOutput::Channel, const QByteArray &)> &onOutput)
+                                  const std::function<void(ToolOutput::Channel, const QByteArray &)> &onOutput,
+                                  Pause *pause)
 {
     if (stop.isRequested())
         return End::Stopped;
     if (!start(program, arguments))
         return QFileInfo::exists(program) ? End::NotStarted : End::NotFound;
+    m_pause = pause;
+    if (m_pause)
+        m_pause->enter(m_pid);
 
-    // A stop's request wakes the poll below at once, from whichever thread.
+        // A stop's request wakes the poll below at once, from whichever thread.
 #ifdef Q_OS_LINUX
     const Descriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
 #else
@@ -259,8 +262,9 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
     };
 
     for (;;) {
-        pollfd waits[] = { { m_output, POLLIN, 0 }, { m_error, POLLIN, 0 }, { wakeFd, POLLIN, 0 },
-                           { m_exited, POLLIN, 0 } };
+        pollfd waits[] = {
+            { m_output, POLLIN, 0 }, { m_error, POLLIN, 0 }, { wakeFd, POLLIN, 0 }, { m_exited, POLLIN, 0 }
+        };
         if (poll(waits, 4, timeout) < 0 && errno != EINTR)
             break;
         if (waits[0].revents != 0)
@@ -289,6 +293,7 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
 void ToolProcess::endGroup()
 {
     kill(-m_pid, SIGTERM);
+    kill(-m_pid, SIGCONT); // a paused tool takes its terminate only once it runs
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(terminateGraceMs);
     char discard[65536];
     while (!hasExited() && std::chrono::steady_clock::now() < deadline) {
@@ -314,10 +319,12 @@ bool ToolProcess::hasExited() const
 
 void ToolProcess::reap()
 {
+    if (m_pause)
+        m_pause->leave(m_pid); // before its id can be anyone else's
+    m_pause = nullptr;
     int status = 0;
     pid_t got;
-    while ((got = waitpid(m_pid, &status, 0)) < 0 && errno == EINTR) {
-    }
+    while ((got = waitpid(m_pid, &status, 0)) < 0 && errno == EINTR) { }
     if (got == m_pid) {
         if (WIFSIGNALED(status))
             m_signal = WTERMSIG(status);

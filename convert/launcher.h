@@ -12,6 +12,7 @@
 
 #include <sys/types.h>
 
+class Pause;
 class Stop;
 
 // One tool process, started without copying the program's memory: the
@@ -49,8 +50,9 @@ public:
     // thread, down to the last byte written before the tool exited.
     // When the tool ends, whatever it left running in its group ends too.
     // A stop ends the group: terminate, kill after a short grace, and reap.
+    // While `pause` holds, the group is stopped; a stop continues it first.
     End run(const QString &program, const QStringList &arguments, const Stop &stop,
-            const std::function<void(ToolOutput::Channel, const QByteArray &)> &onOutput);
+            const std::function<void(ToolOutput::Channel, const QByteArray &)> &onOutput, Pause *pause = nullptr);
 
     int exitCode() const { return m_exitCode; }
     int signal() const { return m_signal; }
@@ -65,6 +67,7 @@ private:
     void closeAll();
 
     pid_t m_pid = 0;
+    Pause *m_pause = nullptr;
     int m_input = -1; // our end of the tool's standard input
     int m_output = -1;
     int m_error = -1;

@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runner.h"
 
+#include "pause.h"
 #include "stop.h"
 
 #include <thread>
 #include <vector>
 
-Runner::Runner(Hooks hooks, Stop &stop, int workers, std::chrono::milliseconds pause)
+Runner::Runner(Hooks hooks, Stop &stop, int workers, std::chrono::milliseconds pause, Pause *hold)
     : m_hooks(std::move(hooks))
     , m_stop(stop)
     , m_workers(std::max(1, workers))
     , m_pause(pause)
+    , m_hold(hold)
 {
 }
 
@@ -37,6 +39,10 @@ void Runner::stopJob(int number)
 void Runner::work()
 {
     while (!m_stop.isRequested()) {
+        // No job starts while the batch is paused, also after the pause
+        // that follows a row.
+        if (m_hold)
+            m_hold->waitWhilePaused(m_stop);
         Stop jobStop(m_stop);
         std::optional<Job> job;
         {
@@ -54,6 +60,7 @@ void Runner::work()
         }
         m_hooks.started(*job);
         ConversionSteps steps;
+        steps.pause = m_hold;
         steps.report = [&](Stage stage) { m_hooks.status(*job, stage); };
         steps.progress = [&](int percent) { m_hooks.progress(*job, percent); };
         const ConversionResult result = convertJob(*job, steps, jobStop);

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 
+class Pause;
 class Stop;
 
 // Runs a batch's jobs on N workers, each taking the next job as it comes
@@ -36,8 +37,9 @@ public:
 
     // `stop` ends the whole batch with no tool left running. `pause` follows
     // each two-step job on its worker (a job stopped alone included); a job
-    // in one pass is followed by none.
-    Runner(Hooks hooks, Stop &stop, int workers, std::chrono::milliseconds pause = {});
+    // in one pass is followed by none. While `hold` is paused its tools are
+    // stopped and no job starts.
+    Runner(Hooks hooks, Stop &stop, int workers, std::chrono::milliseconds pause = {}, Pause *hold = nullptr);
     Q_DISABLE_COPY(Runner)
 
     // Runs the batch to its end on the calling thread and workers - 1 more.
@@ -55,6 +57,7 @@ private:
     Stop &m_stop;
     const int m_workers;
     const std::chrono::milliseconds m_pause;
+    Pause *m_hold;
 
     std::mutex m_planning; // the workers' alone: never held by stopJob()
     std::mutex m_mutex;

@@ -7,17 +7,19 @@ QString toolName(ToolOutput::Tool tool)
 }
 
 ToolRun runTool(ToolOutput::Tool tool, const ToolCommand &command, const Stop &stop,
-                const std::function<void(const ToolOutput &)> &onOutput)
+                const std::function<void(const ToolOutput &)> &onOutput, Pause *pause)
 {
     ToolRun run(tool);
     run.program = command.program();
     ToolProcess process;
-    run.end = process.run(run.program, command.arguments(), stop,
-                          [&](ToolOutput::Channel channel, const QByteArray &bytes) {
-                              run.output.feed(channel, bytes);
-                              if (onOutput)
-                                  onOutput(run.output);
-                          });
+    run.end = process.run(
+        run.program, command.arguments(), stop,
+        [&](ToolOutput::Channel channel, const QByteArray &bytes) {
+            run.output.feed(channel, bytes);
+            if (onOutput)
+                onOutput(run.output);
+        },
+        pause);
     if (run.end == ToolRun::End::Finished || run.end == ToolRun::End::Crashed) {
         run.output.finish();
         run.exitCode = process.exitCode();

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class Pause;
 class Stop;
 
 // How one tool run ended, and everything it printed that matters.
@@ -36,7 +37,7 @@ struct ToolRun {
 // grace, and reaped before this returns; a stop already requested starts
 // nothing. Standard input stays an open pipe that nothing is written to.
 ToolRun runTool(ToolOutput::Tool tool, const ToolCommand &command, const Stop &stop,
-                const std::function<void(const ToolOutput &)> &onOutput = {});
+                const std::function<void(const ToolOutput &)> &onOutput = {}, Pause *pause = nullptr);
 
 // The tool's name as it appears in a reason: "ffmpeg" or "mencoder".
 QString toolName(ToolOutput::Tool tool);

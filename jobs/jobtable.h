@@ -26,8 +26,11 @@ constexpr int StageRole = Qt::UserRole + 1;
 constexpr int ResultRole = Qt::UserRole + 2;
 // - why it failed;
 constexpr int ReasonRole = Qt::UserRole + 3;
-// - the milliseconds since it started, as of its last report.
+// - the milliseconds it has been converting (paused time left out), as of
+//   its last report;
 constexpr int ElapsedRole = Qt::UserRole + 4;
+// - true while it is held by a paused batch.
+constexpr int PausedRole = Qt::UserRole + 5;
 
 // The TargetPath text of the working directory's output folder.
 QString defaultFolderText();

@@ -5,6 +5,7 @@
 #include "handoff.h"
 #include "jobtable.h"
 #include "outputfolder.h"
+#include "progresstext.h"
 #include "runner.h"
 
 #include <QAbstractItemModel>
@@ -50,6 +51,11 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     m_progress = QVector<int>(rows, 0);
     m_done = QVector<bool>(rows, false);
     m_clocks = QVector<QElapsedTimer>(rows);
+    m_pausedAtStart = QVector<qint64>(rows, 0);
+    m_pausedMs = 0;
+    m_paused = false;
+    m_pause.resume();
+    m_batchClock.start();
     m_begun = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -67,6 +73,7 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     hooks.started = [this](const Job &job) {
         postTo(this, [this, number = job.number] {
             m_clocks[number].start();
+            m_pausedAtStart[number] = pausedMs();
             m_begun = true;
             const int row = rowOf(number);
             if (row >= 0) {
@@ -96,7 +103,7 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     hooks.finished = [this](const Job &job, const ConversionResult &result) {
         postTo(this, [this, job, result] { finish(job, result); });
     };
-    m_runner = std::make_unique<Runner>(hooks, m_batchStop, workers, pause);
+    m_runner = std::make_unique<Runner>(hooks, m_batchStop, workers, pause, &m_pause);
     m_runEnded.store(false, std::memory_order_release);
     m_run = QtConcurrent::run(QThreadPool::globalInstance(), this, &TableBatch::run);
 }
@@ -129,6 +136,8 @@ void TableBatch::run()
     postTo(this, [this] {
         m_runner.reset();
         m_rows.clear();
+        m_paused = false;
+        m_pause.resume();
         showBatchProgress();
         emit ended();
     });
@@ -207,7 +216,7 @@ void TableBatch::showProgress(int number, int percent)
     if (row >= 0 && !m_done.at(number)) {
         const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
         m_model->setData(status, percent, JobTable::ProgressRole);
-        m_model->setData(status, m_clocks.at(number).elapsed(), JobTable::ElapsedRole);
+        m_model->setData(status, rowElapsed(number), JobTable::ElapsedRole);
         emit rowChanged(row);
     }
     showBatchProgress();
@@ -223,7 +232,8 @@ void TableBatch::finish(const Job &job, const ConversionResult &result)
     if (row >= 0) {
         const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
         m_model->setData(status, int(result.outcome), JobTable::StageRole);
-        m_model->setData(status, m_clocks.at(number).elapsed(), JobTable::ElapsedRole);
+        m_model->setData(status, rowElapsed(number), JobTable::ElapsedRole);
+        m_model->setData(status, QVariant(), JobTable::PausedRole);
         m_model->setData(status, result.reason, JobTable::ReasonRole);
         if (result.outcome == Stage::Succeeded)
             m_model->setData(status, job.target, JobTable::ResultRole);
@@ -235,7 +245,7 @@ void TableBatch::finish(const Job &job, const ConversionResult &result)
 void TableBatch::showBatchProgress()
 {
     if (!m_runner || !m_begun || m_rows.isEmpty()) {
-        emit progressChanged(0, 0, 0);
+        emit progressChanged(0, 0, 0, -1, false);
         return;
     }
     // A row skipped or deleted counts as ended, and as done.
@@ -245,5 +255,42 @@ void TableBatch::showBatchProgress()
         ended += m_done.at(number) ? 1 : 0;
         sum += m_done.at(number) ? 100 : m_progress.at(number);
     }
-    emit progressChanged(ended, m_rows.size(), int(sum / m_rows.size()));
+    const int percent = int(sum / m_rows.size());
+    // From the speed so far, over every row still to convert, the rows at
+    // once included: the paused time does not count.
+    emit progressChanged(ended, m_rows.size(), percent, estimateLeftMs(percent, m_batchClock.elapsed() - pausedMs()),
+                         m_paused);
+}
+
+void TableBatch::setPaused(bool paused)
+{
+    if (!m_runner || paused == m_paused)
+        return;
+    m_paused = paused;
+    if (paused) {
+        m_pause.pause();
+        m_pausedClock.start();
+    } else {
+        m_pausedMs += m_pausedClock.elapsed();
+        m_pause.resume();
+    }
+    for (int number = 0; number < m_rows.size(); ++number) {
+        const int row = rowOf(number);
+        if (row < 0 || m_done.at(number) || !m_clocks.at(number).isValid())
+            continue;
+        m_model->setData(m_model->index(row, JobTable::ProcessStatus), paused ? QVariant(true) : QVariant(),
+                         JobTable::PausedRole);
+        emit rowChanged(row);
+    }
+    showBatchProgress();
+}
+
+qint64 TableBatch::pausedMs() const
+{
+    return m_pausedMs + (m_paused ? m_pausedClock.elapsed() : 0);
+}
+
+qint64 TableBatch::rowElapsed(int number) const
+{
+    return m_clocks.at(number).elapsed() - (pausedMs() - m_pausedAtStart.at(number));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "conversion.h"
+#include "pause.h"
 #include "plan.h"
 #include "stop.h"
 
@@ -54,6 +55,10 @@ public:
     void stop() { m_batchStop.request(); }
     // The scale for the rows that start from now on.
     void setScale(const QString &scale);
+    // Holds the running batch: its tools stopped, no row started; and lets
+    // it go on. Nothing between batches.
+    void setPaused(bool paused);
+    bool isPaused() const { return m_paused; }
 
 signals:
     // A row's run reached a stage; `row` is its index in the table now.
@@ -63,8 +68,9 @@ signals:
     // What a row's status item keeps changed.
     void rowChanged(int row);
     // Rows ended (skipped and deleted ones included) of all the batch's
-    // rows, and the batch's share done; `total` is 0 between batches.
-    void progressChanged(int ended, int total, int percent);
+    // rows, the batch's share done, and its time left (-1 while there is no
+    // estimate); `total` is 0 between batches.
+    void progressChanged(int ended, int total, int percent, qint64 leftMs, bool paused);
     // The batch has ended and every report of it has been shown.
     void ended();
 
@@ -85,9 +91,12 @@ private:
     void showProgress(int number, int percent);
     void finish(const Job &job, const ConversionResult &result);
     void showBatchProgress();
+    qint64 pausedMs() const;
+    qint64 rowElapsed(int number) const;
 
     QAbstractItemModel *m_model;
     Stop m_batchStop;
+    Pause m_pause;
     std::unique_ptr<Runner> m_runner;
     QFuture<void> m_run;
     std::atomic_bool m_runEnded { true };
@@ -106,5 +115,10 @@ private:
     QVector<int> m_progress; // 0 to 100
     QVector<bool> m_done; // ended, skipped or deleted
     QVector<QElapsedTimer> m_clocks; // since the row started
+    QVector<qint64> m_pausedAtStart; // pausedMs() when the row started
+    QElapsedTimer m_batchClock;
+    QElapsedTimer m_pausedClock; // since the batch was paused
+    qint64 m_pausedMs = 0; // in earlier pauses
+    bool m_paused = false;
     bool m_begun = false; // the title follows the batch from its first row on
 };

@@ -175,16 +175,24 @@ private:
     QtMessageHandler m_previous;
 };
 
+// The process's state letter from /proc ('S' sleeping, 'T' stopped, 'Z' a
+// zombie, ...); 0 when there is no such process.
+inline char processState(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    const int nameEnd = text.lastIndexOf(')');
+    return nameEnd > 0 ? text.at(nameEnd + 2) : 0;
+}
+
 // True while the process exists and has not ended: a zombie, ended but
 // not yet reaped by its parent, does not count.
 inline bool processRunning(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = stat.readAll();
-    const int nameEnd = text.lastIndexOf(')');
-    return nameEnd > 0 && text.mid(nameEnd + 2, 1) != "Z";
+    const char state = processState(pid);
+    return state != 0 && state != 'Z';
 }
 
 // True once the process is gone altogether, reaped included.

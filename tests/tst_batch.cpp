@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QMap>
 #include <QMutex>
 #include <QPushButton>
 #include <QSettings>
@@ -30,10 +31,11 @@ using namespace WindowSupport;
 
 namespace {
 
-// Tool processes of this test still running (a zombie counts: not reaped).
-int childProcesses()
+// The state letters of this test's tool processes still there (a zombie
+// counts: not reaped), by process id.
+QMap<qint64, char> toolStates()
 {
-    int children = 0;
+    QMap<qint64, char> found;
     const QString parent = QString::number(QCoreApplication::applicationPid());
     for (const QString &pid : QDir("/proc").entryList(QDir::Dirs)) {
         QFile stat("/proc/" + pid + "/stat");
@@ -41,9 +43,15 @@ int childProcesses()
             continue;
         const QByteArray text = stat.readAll();
         const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        children += fields.value(1) == parent.toUtf8() ? 1 : 0;
+        if (fields.value(1) == parent.toUtf8())
+            found.insert(pid.toLongLong(), fields.value(0).at(0));
     }
-    return children;
+    return found;
+}
+
+int childProcesses()
+{
+    return toolStates().size();
 }
 
 // Every status the batch emits, in emission order, as "row:text".
@@ -94,7 +102,10 @@ class BatchTest : public QObject
     static QString after(const QStringList &run, const QString &option) { return run.value(run.indexOf(option) + 1); }
     static QString inputOf(const QStringList &run) { return run.value(run.indexOf("-o") - 1); }
     // Results being written, under their working names.
-    static QStringList workingFiles() { return QDir("output").entryList({ ".quorvel-*.part" }, QDir::Files | QDir::Hidden); }
+    static QStringList workingFiles()
+    {
+        return QDir("output").entryList({ ".quorvel-*.part" }, QDir::Files | QDir::Hidden);
+    }
     QList<QStringList> runsOf(const QString &tool) const
     {
         QList<QStringList> found;
@@ -446,6 +457,84 @@ private slots:
                      QStringLiteral("the output folder %1 is not a folder").arg(blocked));
         }
         QCOMPARE(runs().size(), earlierRuns);
+    }
+
+    // Pause holds the running rows' tools (stopped, state T) and starts no
+    // row; the title and the bars say so. Resume lets every row end
+    // Success. Stop, Delete and closing while paused leave no process.
+    void pauseAndResume_data()
+    {
+        QTest::addColumn<int>("rowsAtOnce");
+        QTest::addColumn<QString>("then");
+        QTest::newRow("one row, resumed") << 1 << "resume";
+        QTest::newRow("two rows, resumed") << 2 << "resume";
+        QTest::newRow("two rows, stopped") << 2 << "stop";
+        QTest::newRow("one row, deleted") << 1 << "delete";
+        QTest::newRow("two rows, closed") << 2 << "close";
+    }
+
+    void pauseAndResume()
+    {
+        QFETCH(int, rowsAtOnce);
+        QFETCH(QString, then);
+        if (maxRowsAtOnce() < rowsAtOnce)
+            QSKIP("one core: one row at a time");
+        qputenv("QUORVEL_FAKE_MENCODER", "slow");
+        qputenv("QUORVEL_FAKE_SECONDS", "2");
+        // Gone at the end of the test whatever happens, and its tools with it.
+        auto window = std::make_unique<Quorvel>();
+        Settings settings;
+        settings.rowsAtOnce = rowsAtOnce;
+        window->applySettings(settings);
+        const auto restore = qScopeGuard([] { Quorvel().applySettings(Settings()); });
+        QTableWidget *table = tableOf(*window);
+        JobTable::appendRows(table, { source("a.avi"), source("b.avi"), source("c.avi") });
+        convert(*window);
+        QTRY_COMPARE(childProcesses(), rowsAtOnce);
+        auto *pause = window->findChild<QPushButton *>("pauseConvertBtn");
+        QVERIFY(pause && !pause->isHidden());
+        pause->click();
+        QCOMPARE(pause->text(), QStringLiteral("Resume"));
+        const auto states = [] {
+            QString text;
+            const QMap<qint64, char> tools = toolStates();
+            for (auto tool = tools.cbegin(); tool != tools.cend(); ++tool)
+                text += QStringLiteral("%1:%2 ").arg(tool.key()).arg(QChar(tool.value()));
+            return text;
+        };
+        QTRY_VERIFY2(!toolStates().isEmpty() && toolStates().keys(char('T')).size() == toolStates().size(),
+                     qPrintable(states()));
+        const int started = runsOf("mencoder").size();
+        QTest::qWait(2500); // longer than a row takes: none ends, none starts
+        QCOMPARE(runsOf("mencoder").size(), started);
+        QVERIFY2(window->windowTitle().startsWith("Quorvel - paused - 0 of 3 - "), qPrintable(window->windowTitle()));
+        QCOMPARE(table->item(0, 3)->toolTip(), QStringLiteral("Paused"));
+        QVERIFY(table->item(0, 3)->data(JobTable::PausedRole).toBool());
+        QCOMPARE(table->item(0, 3)->text(), CV); // the form's word stays
+
+        if (then == "resume") {
+            pause->click();
+            QVERIFY(waitForBatchEnd(*window, 20000));
+            for (int row = 0; row < 3; ++row)
+                QCOMPARE(table->item(row, 3)->text(), OK);
+        } else if (then == "stop") {
+            window->stopConvert();
+            QVERIFY(waitForBatchEnd(*window, 3000));
+            QCOMPARE(table->item(0, 3)->text(), ST);
+        } else if (then == "delete") {
+            table->setCurrentCell(0, 0);
+            window->deleteCurrentVideo(); // the batch goes on, still paused
+            QTRY_VERIFY(toolStates().isEmpty());
+            QVERIFY(window->isBatchRunning());
+            pause->click();
+            QVERIFY(waitForBatchEnd(*window, 20000));
+            QCOMPARE(table->item(1, 3)->text(), OK);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        window.reset();
+        QVERIFY(clock.elapsed() < 2000);
+        QTRY_COMPARE(childProcesses(), 0);
     }
 
     void closingTheWindowEndsTheBatchAndItsTool()

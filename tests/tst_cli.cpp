@@ -570,6 +570,37 @@ private slots:
                  line("Failed", box.dir + "/a.avi", full + "/a.avi", "the disk is full (" + full + ")"));
     }
 
+    // SIGTSTP to quorvel-batch alone (a scheduler's suspend) stops its
+    // tools, each in a process group of its own, and then itself; SIGCONT
+    // lets the run complete.
+    void suspendAndContinue()
+    {
+        Sandbox box;
+        box.env.insert("QUORVEL_FAKE_MENCODER", "slow");
+        box.env.insert("QUORVEL_FAKE_SECONDS", "2");
+        for (const QString name : { "a.avi", "b.avi" })
+            copyClip("two.avi", box.dir + '/' + name);
+        QProcess batch;
+        start(batch, batchProgram, { "-j", "2", "-t", "tools", "a.avi", "b.avi" }, box.dir, box.env);
+        QTRY_COMPARE_WITH_TIMEOUT(box.runningTools(), 2, 10000);
+        const pid_t program = pid_t(batch.processId());
+        QCOMPARE(::kill(program, SIGTSTP), 0);
+        const auto allStopped = [&box, program] {
+            for (const qint64 tool : box.toolPids()) {
+                if (processState(tool) != 'T')
+                    return false;
+            }
+            return processState(program) == 'T';
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allStopped(), 5000);
+        QTest::qWait(2500); // longer than the tools need: held, they do not end
+        QVERIFY(allStopped());
+        QCOMPARE(::kill(program, SIGCONT), 0);
+        const Finished run = finish(batch, 20000);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.column(0), QStringList({ "Success", "Success" }));
+    }
+
     void jobsRunToolsAtOnce_data()
     {
         QTest::addColumn<int>("jobs");

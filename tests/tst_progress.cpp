@@ -249,6 +249,40 @@ private slots:
         QVERIFY(shot.pixel(left) != shot.pixel(QPoint(without.left() + 6, without.top() + 5)));
         QCOMPARE(shot.pixel(right), shot.pixel(QPoint(without.right() - 6, without.top() + 5)));
     }
+
+    // The batch's time left, in the title from the speed so far: on 8
+    // similar rows, from the end of the second on, within 25 % of the time
+    // that was really left.
+    void batchTimeLeftIsClose()
+    {
+        qputenv("QUORVEL_FAKE_MENCODER", "slow");
+        qputenv("QUORVEL_FAKE_SECONDS", "1");
+        Quorvel window;
+        QStringList sources;
+        for (int i = 0; i < 8; ++i)
+            sources << source(QStringLiteral("t%1.avi").arg(i));
+        JobTable::appendRows(tableOf(window), sources);
+        QElapsedTimer clock;
+        QList<QPair<qint64, qint64>> estimates; // when a row ended, the time left the title gave
+        const QRegularExpression left(QStringLiteral(" - (\\d+):(\\d\\d) left$"));
+        connect(&window, &Quorvel::signalUpdateConvertStatus, &window, [&](int, const QString &text) {
+            const QRegularExpressionMatch match = left.match(window.windowTitle());
+            if (text == OK && match.hasMatch())
+                estimates << qMakePair(clock.elapsed(),
+                                       1000 * (60 * match.captured(1).toLongLong() + match.captured(2).toLongLong()));
+        });
+        clock.start();
+        button(window, "convertBtn")->click();
+        QVERIFY(waitForBatchEnd(window, 60000));
+        const qint64 end = clock.elapsed();
+        QVERIFY2(estimates.size() >= 6, qPrintable(QString::number(estimates.size())));
+        for (int row = 1; row < estimates.size() - 1; ++row) { // from the second row's end on
+            const qint64 actual = end - estimates.at(row).first;
+            const qint64 estimate = estimates.at(row).second;
+            QVERIFY2(qAbs(estimate - actual) <= actual / 4 + 500, // the title shows whole seconds
+                     qPrintable(QStringLiteral("row %1: %2 ms left, %3 estimated").arg(row).arg(actual).arg(estimate)));
+        }
+    }
 };
 
 QTEST_MAIN(ProgressTest)

@@ -21,6 +21,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
@@ -93,13 +94,14 @@ Quorvel::Quorvel(QWidget *parent)
         if (QTableWidgetItem *status = ui.videoTableWidget->item(row, JobTable::ProcessStatus))
             status->setToolTip(rowTip(*status));
     });
-    connect(m_batch.get(), &TableBatch::progressChanged, this, [this](int ended, int total, int percent) {
-        setWindowTitle(
-            total == 0 ? m_idleTitle
-                       : QStringLiteral("%1 - %2 of %3 - %4 %").arg(m_idleTitle).arg(ended).arg(total).arg(percent));
-    });
+    connect(m_batch.get(), &TableBatch::progressChanged, this,
+            [this](int ended, int total, int percent, qint64 leftMs, bool paused) {
+                setWindowTitle(batchTitle(m_idleTitle, ended, total, percent, leftMs, paused));
+            });
     connect(m_batch.get(), &TableBatch::ended, this, [this] {
         ui.stopConvertBtn->hide();
+        m_pauseBtn->hide();
+        m_pauseBtn->setText(tr("Pause"));
         isConverting = false;
     });
     connect(ui.resolutionCB, &QComboBox::currentTextChanged, this,
@@ -108,6 +110,17 @@ Quorvel::Quorvel(QWidget *parent)
         qDebug("stop button clicked.");
         stopConvert();
     });
+
+    // Pause, beside Stop while a batch runs (and Ctrl+P): the running rows'
+    // tools are held, no row starts; "Resume" lets them go on.
+    m_pauseBtn = new QPushButton(tr("Pause"), this);
+    m_pauseBtn->setObjectName(QStringLiteral("pauseConvertBtn"));
+    m_pauseBtn->setMinimumHeight(ui.stopConvertBtn->minimumHeight());
+    ui.horizontalLayout->insertWidget(ui.horizontalLayout->indexOf(ui.stopConvertBtn) + 1, m_pauseBtn);
+    m_pauseBtn->hide();
+    connect(m_pauseBtn, &QPushButton::clicked, this, [this] { togglePause(); });
+    auto *pauseKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+    connect(pauseKey, &QShortcut::activated, this, [this] { togglePause(); });
 
     // Keys: Esc stops a running batch; Delete in the table removes the current
     // row (an open cell editor takes the key first, so editing is unchanged);
@@ -223,9 +236,18 @@ void Quorvel::startConvert()
     }
     isConverting = true;
     ui.stopConvertBtn->show();
+    m_pauseBtn->show();
     const BatchPlan plan = batchPlanFor(m_settings, scaleForResolution(ui.resolutionCB->currentText()),
                                         ui.videoTableWidget->rowCount());
     m_batch->start(plan.settings, plan.workers, pauseAfterRow);
+}
+
+void Quorvel::togglePause()
+{
+    if (!isConverting)
+        return;
+    m_batch->setPaused(!m_batch->isPaused());
+    m_pauseBtn->setText(m_batch->isPaused() ? tr("Resume") : tr("Pause"));
 }
 
 void Quorvel::applySettings(const Settings &settings)

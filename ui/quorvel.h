@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <QWidget>
 
+class QPushButton;
+
 #include <atomic>
 #include <memory>
 
@@ -38,6 +40,10 @@ public:
     // Stop (and Esc): ends a running batch; the row being converted reads
     // "Stopped" and what it wrote is removed. Nothing when idle.
     void stopConvert();
+    // Pause and Resume (and Ctrl+P): holds the running batch, or lets it go
+    // on. Nothing when idle.
+    void togglePause();
+    bool isBatchPaused() const { return m_batch->isPaused(); }
     // Rows for dropped files, as Add makes them; a folder adds the video files
     // in it and its subfolders.
     void addDroppedFiles(const QList<QUrl> &urls);
@@ -66,6 +72,7 @@ private:
     std::atomic_bool isConverting { false };
     Ui::QuorvelClass ui;
     QString m_idleTitle;
+    QPushButton *m_pauseBtn = nullptr;
 
     // Ends every batch when the window closes; declared before the batch,
     // which stops and waits for its run when it goes.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "statusdelegate.h"
 
+#include "jobtable.h"
+
 #include <QApplication>
 #include <QPainter>
 
@@ -26,7 +28,10 @@ void StatusDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
     style->drawControl(QStyle::CE_ItemViewItem, &item, painter, view);
 
     const bool selected = item.state & QStyle::State_Selected;
-    QColor fill = item.palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight);
+    // A row held by a paused batch: its bar in the colour of disabled text.
+    const bool paused = index.data(JobTable::PausedRole).toBool();
+    QColor fill = paused ? item.palette.color(QPalette::Disabled, QPalette::Text)
+                         : item.palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight);
     fill.setAlpha(barAlpha);
     QRect bar = item.rect.adjusted(2, 3, -2, -3);
     bar.setWidth(bar.width() * qBound(0, value.toInt(), 100) / 100);

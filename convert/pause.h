@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QtGlobal>
+
+#include <condition_variable>
+#include <mutex>
+#include <set>
+
+#include <sys/types.h>
+
+class Stop;
+
+// Holds a batch: its running tools stopped, each with whatever it started
+// (their process groups get SIGSTOP), and no job started, until it is
+// resumed (SIGCONT). It never stops the program itself. Any thread.
+class Pause
+{
+public:
+    Pause() = default;
+    Q_DISABLE_COPY(Pause)
+
+    void pause();
+    void resume();
+    bool isPaused() const;
+
+    // Returns once the batch is not paused, or a stop is requested.
+    void waitWhilePaused(const Stop &stop) const;
+
+    // A tool's process group while it runs: stopped at once if the batch
+    // is paused, and whenever it is paused until it leaves.
+    void enter(pid_t group);
+    void leave(pid_t group);
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    bool m_paused = false;
+    std::set<pid_t> m_groups;
+};
