@@ -54,6 +54,8 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     m_pausedAtStart = QVector<qint64>(rows, 0);
     m_pausedMs = 0;
     m_paused = false;
+    m_converted = 0;
+    m_failed = 0;
     m_pause.resume();
     m_batchClock.start();
     m_begun = false;
@@ -80,6 +82,8 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
                 const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
                 m_model->setData(status, int(Stage::Waiting), JobTable::StageRole);
                 m_model->setData(status, QVariant(), JobTable::ReasonRole);
+                // Started just as the batch was paused: held all the same.
+                m_model->setData(status, m_paused ? QVariant(true) : QVariant(), JobTable::PausedRole);
                 emit rowStarted(row);
             }
             showBatchProgress();
@@ -134,12 +138,13 @@ void TableBatch::run()
     }
     m_runner->run();
     postTo(this, [this] {
+        const int total = m_rows.size();
         m_runner.reset();
         m_rows.clear();
         m_paused = false;
         m_pause.resume();
         showBatchProgress();
-        emit ended();
+        emit ended(m_converted, m_failed, total, m_batchStop.isRequested());
     });
     m_runEnded.store(true, std::memory_order_release);
 }
@@ -226,6 +231,8 @@ void TableBatch::finish(const Job &job, const ConversionResult &result)
 {
     const int number = job.number;
     m_done[number] = true;
+    m_converted += result.outcome == Stage::Succeeded ? 1 : 0;
+    m_failed += result.outcome == Stage::Failed ? 1 : 0;
     if (result.outcome == Stage::Failed)
         qWarning().noquote() << QStringLiteral("Failed: %1: %2").arg(job.source, result.reason);
     const int row = rowOf(number);

@@ -71,8 +71,10 @@ signals:
     // rows, the batch's share done, and its time left (-1 while there is no
     // estimate); `total` is 0 between batches.
     void progressChanged(int ended, int total, int percent, qint64 leftMs, bool paused);
-    // The batch has ended and every report of it has been shown.
-    void ended();
+    // The batch has ended and every report of it has been shown: of its
+    // `total` rows, `converted` succeeded and `failed` failed; `stopped`
+    // when it was stopped.
+    void ended(int converted, int failed, int total, bool stopped);
 
 private:
     struct SharedRow {
@@ -120,5 +122,7 @@ private:
     QElapsedTimer m_pausedClock; // since the batch was paused
     qint64 m_pausedMs = 0; // in earlier pauses
     bool m_paused = false;
+    int m_converted = 0;
+    int m_failed = 0;
     bool m_begun = false; // the title follows the batch from its first row on
 };

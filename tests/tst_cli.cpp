@@ -587,7 +587,8 @@ private slots:
         QCOMPARE(::kill(program, SIGTSTP), 0);
         const auto allStopped = [&box, program] {
             for (const qint64 tool : box.toolPids()) {
-                if (processState(tool) != 'T')
+                // D: a tool held while its own vfork child, stopped, has not exec'd
+                if (processState(tool) != 'T' && processState(tool) != 'D')
                     return false;
             }
             return processState(program) == 'T';

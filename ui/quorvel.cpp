@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "quorvel.h"
 
+#include "batchend.h"
 #include "conversion.h"
 #include "jobtable.h"
 #include "outputfolder.h"
@@ -98,11 +99,13 @@ Quorvel::Quorvel(QWidget *parent)
             [this](int ended, int total, int percent, qint64 leftMs, bool paused) {
                 setWindowTitle(batchTitle(m_idleTitle, ended, total, percent, leftMs, paused));
             });
-    connect(m_batch.get(), &TableBatch::ended, this, [this] {
+    m_batchEnd = new BatchEnd(this);
+    connect(m_batch.get(), &TableBatch::ended, this, [this](int converted, int failed, int total, bool stopped) {
         ui.stopConvertBtn->hide();
         m_pauseBtn->hide();
         m_pauseBtn->setText(tr("Pause"));
         isConverting = false;
+        m_batchEnd->batchEnded(converted, failed, total, stopped, outputFolderFor(m_settings.outputFolder));
     });
     connect(ui.resolutionCB, &QComboBox::currentTextChanged, this,
             [this](const QString &label) { m_batch->setScale(scaleForResolution(label)); });
@@ -262,7 +265,12 @@ void Quorvel::applySettings(const Settings &settings)
 void Quorvel::openSettings()
 {
     SettingsDialog dialog(m_settings, outputPath, isConverting, this);
-    if (dialog.exec() == QDialog::Accepted && !isConverting)
+    dialog.offerWhenDone(*m_batchEnd);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // When done applies to the running batch too, and lasts this session.
+    if (accepted || isConverting)
+        m_batchEnd->setWhenDone(dialog.whenDone());
+    if (accepted && !isConverting)
         applySettings(dialog.chosen());
 }
 

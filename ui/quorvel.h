@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class BatchEnd;
 class QPushButton;
 
 #include <atomic>
@@ -73,6 +74,7 @@ private:
     Ui::QuorvelClass ui;
     QString m_idleTitle;
     QPushButton *m_pauseBtn = nullptr;
+    BatchEnd *m_batchEnd = nullptr;
 
     // Ends every batch when the window closes; declared before the batch,
     // which stops and waits for its run when it goes.

@@ -4,6 +4,7 @@
 #include "plan.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 namespace {
@@ -110,6 +112,11 @@ SettingsDialog::SettingsDialog(const Settings &current, const QString &defaultOu
     } else {
         buttons->setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     }
+    // When done: a choice for this session, and the running batch too.
+    auto *whenDoneForm = new QFormLayout;
+    m_whenDone = named(new QComboBox(this), "whenDoneCB");
+    whenDoneForm->addRow(tr("When done:"), m_whenDone);
+    layout->addLayout(whenDoneForm);
     layout->addSpacing(6);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -159,4 +166,23 @@ void SettingsDialog::setOutputFolder(const QString &folder)
     m_outputFolderEdit->setText(QDir::toNativeSeparators(folder.isEmpty() ? m_defaultOutputFolder : folder));
     m_defaultOutput->setEnabled(!folder.isEmpty());
     m_outputProblem->hide();
+}
+
+void SettingsDialog::offerWhenDone(const BatchEnd &batchEnd)
+{
+    using WhenDone = BatchEnd::WhenDone;
+    auto *model = qobject_cast<QStandardItemModel *>(m_whenDone->model());
+    for (const WhenDone choice : { WhenDone::Nothing, WhenDone::Close, WhenDone::Suspend, WhenDone::PowerOff }) {
+        const QString why = batchEnd.whyNot(choice);
+        m_whenDone->addItem(why.isEmpty() ? BatchEnd::nameOf(choice) : tr("%1 (%2)").arg(BatchEnd::nameOf(choice), why),
+                            int(choice));
+        if (!why.isEmpty() && model)
+            model->item(m_whenDone->count() - 1)->setEnabled(false);
+    }
+    m_whenDone->setCurrentIndex(m_whenDone->findData(int(batchEnd.whenDone())));
+}
+
+BatchEnd::WhenDone SettingsDialog::whenDone() const
+{
+    return BatchEnd::WhenDone(m_whenDone->currentData().toInt());
 }

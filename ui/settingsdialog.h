@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "batchend.h"
 #include "settings.h"
 
 #include <QDialog>
 
 class QAbstractButton;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -28,6 +30,11 @@ public:
 
     Settings chosen() const;
 
+    // "When done" for this session, offered also while a batch runs: each
+    // choice the machine does not allow is shown disabled, with the reason.
+    void offerWhenDone(const BatchEnd &batchEnd);
+    BatchEnd::WhenDone whenDone() const;
+
 private:
     void chooseOutputFolder();
     void useDefaultOutputFolder();
@@ -43,4 +50,5 @@ private:
     QLineEdit *m_outputFolderEdit = nullptr;
     QPushButton *m_defaultOutput = nullptr;
     QLabel *m_outputProblem = nullptr;
+    QComboBox *m_whenDone = nullptr;
 };
