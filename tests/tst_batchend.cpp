@@ -8,6 +8,7 @@
 #include "quorvel.h"
 #include "settingsdialog.h"
 #include "testsupport.h"
+#include "urlcatcher.h"
 #include "windowsupport.h"
 
 #include <QComboBox>
@@ -100,15 +101,6 @@ public slots:
     QString CanPowerOff() { return QStringLiteral("no"); }
     void Suspend(bool interactive) { called << QStringLiteral("Suspend %1").arg(interactive); }
     void PowerOff(bool interactive) { called << QStringLiteral("PowerOff %1").arg(interactive); }
-};
-
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "quorvel.h"
 #include "settings.h"
 #include "testsupport.h"
+#include "urlcatcher.h"
 #include "windowsupport.h"
 
 #include <QAction>
@@ -25,20 +26,6 @@
 
 using namespace TestSupport;
 using namespace WindowSupport;
-
-namespace {
-
-// Catches what the program hands to the desktop to open.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
-
-} // namespace
 
 class SteerTest : public QObject
 {
