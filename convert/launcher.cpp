@@ -189,9 +189,11 @@ bool ToolProcess::start(const QString &program, const QStringList &arguments)
     const pid_t pid = vfork();
     if (pid == 0)
         execChild(setup);
+    const int forkError = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     closeChildEnds();
     if (pid < 0) {
+        m_startError = qt_error_string(forkError);
         closeFd(report[0]);
         closeAll();
         return false;
@@ -206,6 +208,10 @@ bool ToolProcess::start(const QString &program, const QStringList &arguments)
     if (got == ssize_t(sizeof failure)) {
         reap();
         closeAll();
+        // exec says "Permission denied" of a folder; the user knows it as one.
+        if (failure == EACCES && QFileInfo(program).isDir())
+            failure = EISDIR;
+        m_startError = qt_error_string(failure);
         return false;
     }
 #if defined(Q_OS_LINUX) && defined(SYS_pidfd_open)

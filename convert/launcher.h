@@ -58,6 +58,9 @@ public:
     int signal() const { return m_signal; }
     // The tool's process id while it runs (its group's id too); 0 otherwise.
     pid_t pid() const { return m_pid; }
+    // Why the system would not start it ("Permission denied", "Is a
+    // directory", "Exec format error"); empty after a start.
+    QString startError() const { return m_startError; }
 
 private:
     bool start(const QString &program, const QStringList &arguments);
@@ -74,4 +77,5 @@ private:
     int m_exited = -1; // a pidfd: readable once the tool has ended
     int m_exitCode = 0;
     int m_signal = 0;
+    QString m_startError;
 };

@@ -39,7 +39,8 @@ QString runFailure(const ToolRun &run)
     case ToolRun::End::NotFound:
         return QStringLiteral("%1 was not found: %2").arg(name, run.program);
     case ToolRun::End::NotStarted:
-        return QStringLiteral("%1 could not be started: %2").arg(name, run.program);
+        return QStringLiteral("%1 could not be started: %2").arg(name, run.program)
+            + (run.startError.isEmpty() ? QString() : QStringLiteral(": ") + run.startError);
     case ToolRun::End::Stopped:
         return QStringLiteral("%1 was stopped").arg(name);
     }

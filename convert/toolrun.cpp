@@ -20,6 +20,7 @@ ToolRun runTool(ToolOutput::Tool tool, const ToolCommand &command, const Stop &s
                 onOutput(run.output);
         },
         pause);
+    run.startError = process.startError();
     if (run.end == ToolRun::End::Finished || run.end == ToolRun::End::Crashed) {
         run.output.finish();
         run.exitCode = process.exitCode();

@@ -25,6 +25,7 @@ struct ToolRun {
     int exitCode = 0; // with Finished
     int signal = 0; // with Crashed
     QString program;
+    QString startError; // with NotStarted: the system's reason
     ToolOutput output;
 };
 

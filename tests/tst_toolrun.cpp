@@ -3,6 +3,7 @@
 // the last byte, and a stop that wakes every wait at once and leaves no
 // process behind.
 
+#include "resultcheck.h"
 #include "stop.h"
 #include "testsupport.h"
 #include "toolrun.h"
@@ -75,6 +76,34 @@ private slots:
         QCOMPARE(int(run.end), end);
         QCOMPARE(run.end == ToolRun::End::Crashed ? run.signal : run.exitCode, code);
         QCOMPARE(run.output.markerSeen(), marker);
+    }
+
+    // A tool that cannot be started says why, in the system's words.
+    void startFailureSaysWhy_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("not executable") << "plain" << "Permission denied";
+        QTest::newRow("a folder") << "folder" << "Is a directory";
+        QTest::newRow("not a program") << "junk" << "Exec format error";
+    }
+
+    void startFailureSaysWhy()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, why);
+        QTemporaryDir temp;
+        const QString tool = temp.filePath("mencoder");
+        if (kind == "folder") {
+            QVERIFY(QDir().mkdir(tool));
+        } else {
+            writeFile(tool, QByteArray("\x7f\x01 not a program\n"));
+            if (kind == "junk")
+                QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        const ToolRun run = runTool(Tool::Mencoder, ToolCommand(tool), Stop());
+        QCOMPARE(int(run.end), int(ToolRun::End::NotStarted));
+        QCOMPARE(runFailure(run), "mencoder could not be started: " + tool + ": " + why);
     }
 
     void outputIsSeenAsItArrives()
