@@ -11,12 +11,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QStorageInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -86,18 +85,55 @@ private:
     QElapsedTimer m_clock;
 };
 
-// A step that failed while its file system had less room left than the step
-// had written: the tools would only say that a write failed, or that the
-// file is smaller than they reported.
-QString diskFullOr(const QString &reason, const QString &written)
+// Why a step that wrote `written` failed, where the tools cannot tell: its
+// folder has gone (renamed or removed under the batch), or its file system
+// had less room left than the step had written. The tools would only say
+// that a file could not be opened or written, or is smaller than they said.
+QString explained(const QString &reason, const QString &written)
 {
     const QFileInfo file(written);
-    QStorageInfo storage(file.absolutePath());
+    const QString folder = file.absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("the output folder %1 does not exist").arg(folder);
+    QStorageInfo storage(folder);
     storage.refresh();
     if (storage.isValid() && storage.bytesAvailable() < std::max<qint64>(file.size(), 1))
-        return QStringLiteral("the disk is full (%1)").arg(file.absolutePath());
+        return QStringLiteral("the disk is full (%1)").arg(folder);
     return reason;
 }
+
+// The files a job writes beside its target, removed when the job ends
+// unless they were put in place. The folder is held open from the start, so
+// that they go from wherever it lies by then, renamed or moved.
+class JobFiles
+{
+public:
+    explicit JobFiles(const QString &anyOfThem)
+        : m_folder(::open(QFile::encodeName(QFileInfo(anyOfThem).absolutePath()).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+    }
+    ~JobFiles()
+    {
+        for (const QString &path : qAsConst(m_files))
+            remove(path);
+        if (m_folder >= 0)
+            ::close(m_folder);
+    }
+    Q_DISABLE_COPY(JobFiles)
+
+    // `path` goes when the job ends.
+    void add(const QString &path) { m_files << path; }
+    void remove(const QString &path) const
+    {
+        if (m_folder < 0 || ::unlinkat(m_folder, QFile::encodeName(QFileInfo(path).fileName()).constData(), 0) != 0)
+            QFile::remove(path);
+    }
+
+private:
+    const int m_folder;
+    QStringList m_files;
+};
 
 struct TargetStep {
     bool stopped = false;
@@ -118,7 +154,7 @@ TargetStep writeResult(ToolOutput::Tool tool, const Job &job, const Stop &stop, 
     // The result is what its reason speaks of, by the name the user knows.
     step.reason.replace(job.working, job.target);
     if (!step.reason.isEmpty())
-        step.reason = diskFullOr(step.reason, job.working);
+        step.reason = explained(step.reason, job.working);
     return step;
 }
 
@@ -168,16 +204,12 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
     }
     // Whatever the tool wrote goes, unless it was put in place: a failed or
     // stopped run leaves the target as it was.
-    const auto removeWorking = qScopeGuard([&job] { QFile::remove(job.working); });
+    JobFiles written(job.working);
+    written.add(job.working);
     if (job.direct)
         return convertDirect(job, steps, stop);
 
     ProgressThrottle progress(steps.progress);
-    bool wroteTemporary = false;
-    const auto removeTemporary = qScopeGuard([&] {
-        if (wroteTemporary)
-            QFile::remove(job.temporary);
-    });
 
     QString firstFailure;
     double sourceLength = -1;
@@ -187,18 +219,18 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
         progress.start(0);
         // A stale temporary file (a crash, a kill) must not become this
         // source's result when the pre-process fails.
-        QFile::remove(job.temporary);
-        wroteTemporary = true;
+        written.remove(job.temporary);
+        written.add(job.temporary);
         const ToolRun run = runTool(ToolOutput::Tool::Ffmpeg, *job.preProcess, stop, progress.step(0, transcodeStart),
                                     steps.pause);
         if (stop.isRequested())
             return ended(Stage::Stopped);
         firstFailure = checkPreProcess(run, job.temporary);
         if (!firstFailure.isEmpty())
-            firstFailure = diskFullOr(firstFailure, job.temporary);
+            firstFailure = explained(firstFailure, job.temporary);
         sourceLength = run.output.durationSeconds();
         if (!firstFailure.isEmpty())
-            QFile::remove(job.temporary); // leaves nothing for the transcode to find
+            written.remove(job.temporary); // leaves nothing for the transcode to find
         progress.flush();
         steps.report(firstFailure.isEmpty() ? Stage::Succeeded : Stage::Failed);
     }
@@ -225,13 +257,18 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
 QString publishResult(const QString &workingPath, const QString &targetPath)
 {
     const QByteArray working = QFile::encodeName(workingPath);
+    // errno is read as each call fails: a close() after it may change it.
     const int fd = ::open(working.constData(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0)
+    int error = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        if (::fsync(fd) != 0)
+            error = errno;
         ::close(fd);
-    if (!synced || ::rename(working.constData(), QFile::encodeName(targetPath).constData()) != 0)
-        return QStringLiteral("cannot put the result in place as %1: %2")
-            .arg(targetPath, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (error == 0 && ::rename(working.constData(), QFile::encodeName(targetPath).constData()) != 0)
+        error = errno;
+    if (error != 0)
+        return QStringLiteral("cannot put the result in place as %1: %2").arg(targetPath, qt_error_string(error));
     // The rename itself is on the disk once the folder is.
     const int folder = ::open(QFile::encodeName(QFileInfo(targetPath).path()).constData(),
                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);

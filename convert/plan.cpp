@@ -39,17 +39,58 @@ int nextFileNumber()
     return ++files;
 }
 
+// The longest file name the file systems we write to take, in bytes of the
+// name as it is passed to the system (NAME_MAX on Linux).
+constexpr int maxNameBytes = 255;
+
+int nameBytes(const QString &name)
+{
+    return QFile::encodeName(name).size();
+}
+
+// The longest start of `text` that takes at most `bytes`, never half a
+// letter; `fromEnd` takes the longest end instead.
+QString fitted(const QString &text, int bytes, bool fromEnd)
+{
+    int length = 0;
+    while (length < text.size()) {
+        int next = length + 1;
+        const QChar edge = fromEnd ? text.at(text.size() - next) : text.at(length);
+        if (next < text.size() && (fromEnd ? edge.isLowSurrogate() : edge.isHighSurrogate()))
+            ++next;
+        if (nameBytes(fromEnd ? text.right(next) : text.left(next)) > bytes)
+            break;
+        length = next;
+    }
+    return fromEnd ? text.right(length) : text.left(length);
+}
+
 // The result's working name: hidden, marked as Quorvel's, and named for this
 // machine, process and job, so that nothing else ever writes or removes it.
+// A target whose name leaves no room for the marks keeps its start and its
+// end, with a hash of the whole name between them, so that the working name
+// fits wherever the target does and still reads as the target's.
 QString workingNameFor(const QString &target)
 {
     const QFileInfo file(target);
-    return file.path() + QStringLiteral("/.quorvel-") + machineName() + QLatin1Char('-')
-        + QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-') + QString::number(nextFileNumber())
-        + QLatin1Char('.') + file.fileName() + QStringLiteral(".part");
+    const QString mark =
+        QStringLiteral(".quorvel-") + processTag() + QLatin1Char('-') + QString::number(nextFileNumber()) + QLatin1Char('.');
+    const QString part = QStringLiteral(".part");
+    QString name = file.fileName();
+    const int room = maxNameBytes - nameBytes(mark) - nameBytes(part);
+    if (nameBytes(name) > room) {
+        const QString hash = QStringLiteral("~%1~").arg(qHash(name), 8, 16, QLatin1Char('0'));
+        const int half = (room - hash.size()) / 2;
+        name = fitted(name, half, false) + hash + fitted(name, half, true);
+    }
+    return file.path() + QLatin1Char('/') + mark + name + part;
 }
-
 } // namespace
+
+QString processTag()
+{
+    return machineName() + QLatin1Char('-') + QString::number(QCoreApplication::applicationPid());
+}
 
 QString absolutePath(const QString &path)
 {
@@ -106,6 +147,8 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
         job.refusal = sourceProblem(job.source);
     if (job.refusal.isEmpty() && sameFile(job.source, job.target))
         job.refusal = QStringLiteral("the target would overwrite the source");
+    if (job.refusal.isEmpty() && nameBytes(QFileInfo(job.target).fileName()) > maxNameBytes)
+        job.refusal = QStringLiteral("the name is too long for the file system");
     if (!job.refusal.isEmpty())
         return job;
     m_firstWithTarget.insert(job.target, job.source);

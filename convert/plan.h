@@ -87,6 +87,10 @@ int decoderThreadsFor(int jobsAtOnce, int cores);
 // these holds. Any thread.
 QString sourceProblem(const QString &source);
 
+// This process's mark in the names of the files it keeps for itself: the
+// machine's short name (letters, digits and '-') and the process id.
+QString processTag();
+
 // An absolute, clean path; empty stays empty.
 QString absolutePath(const QString &path);
 

@@ -400,6 +400,61 @@ private slots:
         QCOMPARE(filesIn(dir + "/out"), QStringList({ "one.avi", "two.avi" }));
     }
 
+    // Real tools: a name as long as the file system takes converts in both
+    // pipelines; one longer than that fails before any tool runs.
+    void longNamesConvert_data()
+    {
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("two steps") << false;
+        QTest::newRow("one pass") << true;
+    }
+
+    void longNamesConvert()
+    {
+        QFETCH(bool, direct);
+        QTemporaryDir temp;
+        const QString longest = temp.filePath(QString(250, 'L') + ".mp4");
+        const QString tooLong = temp.filePath(QString(252, 'T') + ".ts"); // its target would take 256 bytes
+        copyClip("one.mp4", longest);
+        copyClip("one.mp4", tooLong);
+        const QString out = temp.filePath("out");
+        const Finished run = ::run(batchProgram,
+                                   QStringList { "-j", "1", "-o", out } + (direct ? QStringList { "--direct" } : QStringList())
+                                       + QStringList { longest, tooLong },
+                                   m_work);
+        QCOMPARE(run.exitCode, 1);
+        const QString target = out + '/' + QString(250, 'L') + ".avi";
+        QCOMPARE(run.of(longest), line("Success", longest, target));
+        QCOMPARE(run.of(tooLong), line("Failed", tooLong, out + '/' + QString(252, 'T') + ".avi",
+                                       "the name is too long for the file system"));
+        verifyConversion(longest, target, 320, 240);
+        QCOMPARE(filesIn(out), QStringList({ QString(250, 'L') + ".avi" }));
+    }
+
+    // The output folder renamed while a tool writes into it: every source
+    // names the folder that has gone, and nothing of the batch is left in
+    // the folder under its new name.
+    void outputFolderRenamedMidBatch()
+    {
+        Sandbox box;
+        box.env.insert("QUORVEL_FAKE_MENCODER", "slow");
+        box.env.insert("QUORVEL_FAKE_SECONDS", "1");
+        box.env.insert("QUORVEL_FAKE_OPEN_FIRST", "yes");
+        for (const QString name : { "a.mp4", "b.mp4" })
+            copyClip("one.mp4", box.dir + '/' + name);
+        QProcess batch;
+        start(batch, batchProgram, { "-j", "1", "-t", "tools", "a.mp4", "b.mp4" }, box.dir, box.env);
+        const QString output = box.dir + "/output";
+        QTRY_VERIFY_WITH_TIMEOUT(filesIn(output).filter(".part").size() == 1, 10000);
+        QVERIFY(QDir().rename(output, box.dir + "/moved"));
+        const Finished run = finish(batch);
+        QCOMPARE(run.exitCode, 1);
+        const QString gone = "the output folder " + output + " does not exist";
+        QCOMPARE(run.of(box.dir + "/a.mp4"), line("Failed", box.dir + "/a.mp4", output + "/a.avi", gone));
+        QCOMPARE(run.of(box.dir + "/b.mp4"), line("Failed", box.dir + "/b.mp4", output + "/b.avi", gone));
+        QCOMPARE(filesIn(box.dir + "/moved"), QStringList());
+    }
+
     void duplicateBaseNamesKeepTheFirst()
     {
         Sandbox box;
