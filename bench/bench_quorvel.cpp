@@ -433,7 +433,7 @@ void keptRowsFigures()
         QCoreApplication::processEvents();
         std::unique_ptr<KeptRows> keeper;
         if (kept)
-            keeper = std::make_unique<KeptRows>(tableOf(window), data.filePath("rows.json"));
+            keeper = std::make_unique<KeptRows>(tableOf(window), data.path());
         QElapsedTimer clock;
         clock.start();
         JobTable::appendRows(tableOf(window), manyPaths(10000));

@@ -3,18 +3,25 @@
 // created, reports the paths that start-up fixed, and then either closes the
 // window at once or, when QUORVEL_PROBE_CONVERT names a source file, converts
 // it and closes the window once QUORVEL_PROBE_CLOSE_WHEN names a file that
-// exists (never, when unset).
+// exists (never, when unset). With QUORVEL_PROBE_STDIN set it keeps the
+// window open and takes commands, a line each, from its standard input:
+// "add <path>" appends a row, "clear" removes every row, "rows" prints the
+// sources shown ("sources=a|b|..."), "close" closes the window.
 
+#include "jobtable.h"
 #include "paths.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTableWidget>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +50,40 @@ void closeWindowWhen(const QString &flagFile)
     poll->start(20);
 }
 
+QTableWidget *tableOf(QWidget *window)
+{
+    return window->findChild<QTableWidget *>(QStringLiteral("videoTableWidget"));
+}
+
+void takeCommands()
+{
+    auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, qApp);
+    QObject::connect(input, &QSocketNotifier::activated, [] {
+        char buffer[4096];
+        const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+        QWidget *window = mainWindow();
+        if (got <= 0 || !window) {
+            if (window)
+                window->close();
+            return;
+        }
+        for (const QString &line : QString::fromUtf8(buffer, int(got)).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (line.startsWith(QLatin1String("add "))) {
+                JobTable::appendRows(tableOf(window), { line.mid(4) });
+            } else if (line == QLatin1String("clear")) {
+                tableOf(window)->setRowCount(0);
+            } else if (line == QLatin1String("rows")) {
+                QStringList sources;
+                for (int row = 0; row < tableOf(window)->rowCount(); ++row)
+                    sources << tableOf(window)->item(row, 0)->text();
+                print("sources", sources.join(QLatin1Char('|')));
+            } else if (line == QLatin1String("close")) {
+                window->close();
+            }
+        }
+    });
+}
+
 void startProbe()
 {
     print("currentPath", currentPath);
@@ -64,6 +105,10 @@ void startProbe()
             print(qPrintable(QStringLiteral("row%1").arg(row)),
                   rows->item(row, 0)->text() + QLatin1Char('|') + (status ? status->text() : QString())
                       + QLatin1Char('|') + (status ? status->toolTip() : QString()));
+        }
+        if (qEnvironmentVariableIsSet("QUORVEL_PROBE_STDIN")) {
+            takeCommands();
+            return;
         }
         if (source.isEmpty()) {
             window->close();

@@ -38,6 +38,13 @@ inline void writeFile(const QString &path, const QByteArray &content)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
 }
 
+// The whole of `path`; empty when it cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // The start of an MP4 file: no text, so the plan takes it for a video.
 inline QByteArray videoBytes()
 {

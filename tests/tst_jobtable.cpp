@@ -217,9 +217,10 @@ private slots:
             table.item(row, JobTable::ProcessStatus)->setData(JobTable::ReasonRole, reason);
         };
         QTemporaryDir data;
-        const QString file = data.filePath("Quorvel/rows.json");
+        QString file;
         {
-            KeptRows kept(&table, file);
+            KeptRows kept(&table, data.path());
+            file = kept.file();
             reached(1, Stage::Failed, "/v/failed.mp4 is empty");
             reached(2, Stage::Succeeded);
             reached(3, Stage::Stopped);
@@ -228,7 +229,7 @@ private slots:
         }
 
         QTableWidget back(0, 4);
-        KeptRows(&back, file).restore();
+        KeptRows(&back, data.path()).restore();
         QStringList rows;
         for (int row = 0; row < back.rowCount(); ++row) {
             const QTableWidgetItem *status = back.item(row, JobTable::ProcessStatus);

@@ -28,6 +28,58 @@ private:
     // The user's data folder of a probe started in `workDir`: its own.
     static QString dataHome(const QString &workDir) { return workDir + QStringLiteral("/.data"); }
     static QString keptList(const QString &workDir) { return dataHome(workDir) + QStringLiteral("/Quorvel/rows.json"); }
+    // The lists that windows keep in the data folder of `workDir`.
+    static QStringList keptLists(const QString &workDir)
+    {
+        return QDir(dataHome(workDir) + QStringLiteral("/Quorvel")).entryList({ "rows*.json" }, QDir::Files);
+    }
+
+    // A window that stays open and takes commands (see startupprobe.cpp).
+    struct Window {
+        QProcess probe;
+        explicit Window(const QString &workDir)
+        {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome(workDir));
+            env.insert(QStringLiteral("QUORVEL_PROBE_STDIN"), QStringLiteral("1"));
+            probe.setWorkingDirectory(workDir);
+            probe.setProcessEnvironment(env);
+            probe.start(QStringLiteral(QUORVEL_STARTUP_PROBE), {});
+            probe.waitForStarted();
+        }
+        ~Window()
+        {
+            if (probe.state() != QProcess::NotRunning) {
+                probe.kill();
+                probe.waitForFinished();
+            }
+        }
+        void add(const QStringList &sources)
+        {
+            for (const QString &source : sources)
+                probe.write(("add " + source + '\n').toUtf8());
+        }
+        // The sources the window shows, sorted.
+        QStringList sources()
+        {
+            probe.write("rows\n");
+            QByteArray out;
+            while (!out.contains("sources=") || !out.endsWith('\n')) {
+                if (!probe.waitForReadyRead(10000))
+                    return { "no answer" };
+                out += probe.readAllStandardOutput();
+            }
+            QStringList shown =
+                QString::fromUtf8(out.mid(out.indexOf("sources=") + 8).trimmed()).split('|', Qt::SkipEmptyParts);
+            shown.sort();
+            return shown;
+        }
+        bool close()
+        {
+            probe.write("close\n");
+            return probe.waitForFinished(10000) && probe.exitCode() == 0;
+        }
+    };
 
     static Run runProbe(const QString &workDir,
                         const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
@@ -161,7 +213,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(readPid(pidFile) > 0, 20000);
         const qint64 toolPid = readPid(pidFile);
         QVERIFY(processRunning(toolPid));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(keptList(temp.path())), 5000); // the list, within a second
+        QTRY_VERIFY_WITH_TIMEOUT(!keptLists(temp.path()).isEmpty(), 5000); // the list, within a second
 
         ::kill(pid_t(probe.processId()), SIGKILL);
         QVERIFY(probe.waitForFinished());
@@ -183,6 +235,71 @@ private slots:
         QCOMPARE(next.values.value("rows"), QStringLiteral("1"));
         QCOMPARE(next.values.value("row0"),
                  temp.filePath("clip.mp4") + QStringLiteral("|Failed|Quorvel ended while it was converting"));
+    }
+
+    // Windows over one data folder: none takes a running window's rows, and
+    // every window's rows come back once it has ended, however the windows
+    // start, change, end and close.
+    void twoWindowsKeepBothLists_data()
+    {
+        QTest::addColumn<bool>("firstClosesFirst");
+        QTest::newRow("the first closes first") << true;
+        QTest::newRow("the second closes first") << false;
+    }
+
+    void twoWindowsKeepBothLists()
+    {
+        QFETCH(bool, firstClosesFirst);
+        QTemporaryDir temp;
+        const QString dir = temp.path();
+        const QStringList firsts { "/v/a1.mp4", "/v/a2.mp4", "/v/a3.mp4" };
+        const QStringList seconds { "/v/b1.mp4", "/v/b2.mp4" };
+        {
+            Window a(dir);
+            a.add(firsts);
+            QTRY_COMPARE_WITH_TIMEOUT(keptLists(dir).size(), 1, 5000);
+            Window b(dir);
+            QCOMPARE(b.sources(), QStringList());
+            b.add(seconds);
+            a.add({ "/v/a4.mp4" });
+            QTRY_COMPARE_WITH_TIMEOUT(keptLists(dir).size(), 2, 5000);
+            QVERIFY(firstClosesFirst ? a.close() && b.close() : b.close() && a.close());
+        }
+        const QStringList all = QStringList { "/v/a1.mp4", "/v/a2.mp4", "/v/a3.mp4", "/v/a4.mp4" } + seconds;
+        Window c(dir);
+        QCOMPARE(c.sources(), all);
+        // Once: a window started while the rows are another's starts empty.
+        Window d(dir);
+        QCOMPARE(d.sources(), QStringList());
+        d.add({ "/v/d1.mp4" });
+        QTRY_COMPARE_WITH_TIMEOUT(keptLists(dir).size(), 2, 5000);
+        // One window's list emptied (its rows converted or deleted) leaves
+        // another's alone, even one that is then killed.
+        c.probe.write("clear\n");
+        QTRY_COMPARE_WITH_TIMEOUT(keptLists(dir).size(), 1, 5000);
+        d.probe.kill();
+        QVERIFY(d.probe.waitForFinished());
+        QVERIFY(c.close());
+        Window e(dir);
+        QCOMPARE(e.sources(), QStringList({ "/v/d1.mp4" }));
+        QVERIFY(e.close());
+    }
+
+    // A list that cannot be shown is set aside under a free name: an
+    // earlier one set aside, or a folder of that name, stays as it was.
+    void damagedListsAreSetAsideEach()
+    {
+        QTemporaryDir temp;
+        const QString list = keptList(temp.path());
+        QVERIFY(QDir().mkpath(list + ".bad"));
+        writeFile(list, "first damage");
+        QCOMPARE(runProbe(temp.path()).values.value("rows"), QStringLiteral("0"));
+        writeFile(list, "second damage");
+        QCOMPARE(runProbe(temp.path()).values.value("rows"), QStringLiteral("0"));
+        QVERIFY(QFileInfo(list + ".bad").isDir());
+        QCOMPARE(readFile(list + ".bad.2"), QByteArray("first damage"));
+        QCOMPARE(readFile(list + ".bad.3"), QByteArray("second damage"));
+        QVERIFY(!QFile::exists(list));
     }
 
     // A list that is not one is set aside, named in a warning, and the

@@ -3,6 +3,7 @@
 
 #include "conversion.h"
 #include "jobtable.h"
+#include "plan.h"
 #include "rowtip.h"
 
 #include <QDebug>
@@ -12,10 +13,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QtConcurrent>
+
+#include <memory>
 
 namespace {
 
@@ -40,30 +44,71 @@ Stage stageNamed(const QString &word)
     return Stage::Waiting;
 }
 
-void write(const QString &file, const std::vector<KeptRows::Row> &rows)
+// Writes the rows whole, or removes the file when there are none; false
+// when the rows could not be kept.
+bool write(const QString &file, const std::vector<KeptRows::Row> &rows)
 {
     const QByteArray data = KeptRows::serialize(rows);
     if (data.isEmpty()) {
         QFile::remove(file); // nothing left to do: the window starts empty
-        return;
+        return !QFile::exists(file);
     }
     QDir().mkpath(QFileInfo(file).path());
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit()) {
         qWarning().noquote() << QStringLiteral("cannot keep the job list in %1: %2").arg(file, out.errorString());
+        return false;
+    }
+    return true;
+}
+
+// The lock file that a window holds while `rowFile` is its own.
+QString lockFor(const QString &rowFile)
+{
+    return rowFile.left(rowFile.size() - int(sizeof ".json") + 1) + QStringLiteral(".lock");
+}
+
+// A lock that only an ended process's lock gives way to, however old.
+std::unique_ptr<QLockFile> lockOf(const QString &rowFile)
+{
+    auto lock = std::make_unique<QLockFile>(lockFor(rowFile));
+    lock->setStaleLockTime(0);
+    return lock;
+}
+
+// Moves a list that cannot be shown out of the way, under a name nothing
+// holds yet, and says what became of it.
+void setAside(const QString &file, bool readable)
+{
+    QString aside = file + QStringLiteral(".bad");
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = file + QStringLiteral(".bad.%1").arg(n);
+    const QString problem = readable ? QStringLiteral("is damaged") : QStringLiteral("cannot be read");
+    if (QFile::rename(file, aside))
+        qWarning().noquote() << QStringLiteral("the job list %1 %2; set aside as %3").arg(file, problem, aside);
+    else
+        qWarning().noquote() << QStringLiteral("the job list %1 %2, and could not be set aside as %3")
+                                    .arg(file, problem, aside);
 }
 
 } // namespace
 
-QString KeptRows::defaultFile()
+QString KeptRows::defaultFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quorvel/rows.json");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quorvel");
 }
 
-KeptRows::KeptRows(QTableWidget *table, const QString &file)
+KeptRows::KeptRows(QTableWidget *table, const QString &folder)
     : m_table(table)
-    , m_file(file)
+    , m_folder(folder)
+    , m_file(QStringLiteral("%1/rows-%2.json").arg(folder, processTag()))
+    , m_alive(lockFor(m_file))
 {
+    QDir().mkpath(m_folder);
+    m_alive.setStaleLockTime(0);
+    if (!m_alive.tryLock(0))
+        qWarning().noquote() << QStringLiteral("cannot hold %1: another window may take this window's rows")
+                                    .arg(lockFor(m_file));
     m_writer.setMaxThreadCount(1);
     m_delay.setSingleShot(true);
     m_delay.setInterval(writeDelayMs);
@@ -85,6 +130,8 @@ KeptRows::KeptRows(QTableWidget *table, const QString &file)
             });
 }
 
+// The lock goes after the last write: from then on, the rows are for the
+// next window that starts.
 KeptRows::~KeptRows()
 {
     m_writing.waitForFinished();
@@ -109,19 +156,46 @@ void KeptRows::writeSoon()
 
 void KeptRows::restore()
 {
-    QFile file(m_file);
-    if (!file.exists())
+    // Each list is taken under its window's lock, which holds while that
+    // window lives and which only one starting window gets: no list is
+    // shown twice, and none is taken from a running window. This window's
+    // own name may have been an ended one's, whose process id it now has.
+    std::vector<std::unique_ptr<QLockFile>> taken;
+    QStringList adopted;
+    const QStringList names = QDir(m_folder).entryList({ QStringLiteral("rows*.json") }, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QString path = m_folder + QLatin1Char('/') + name;
+        if (path != m_file) {
+            std::unique_ptr<QLockFile> lock = lockOf(path);
+            if (!lock->tryLock(0))
+                continue;
+            taken.push_back(std::move(lock));
+        }
+        QFile file(path);
+        if (!file.exists())
+            continue; // another window took it just before us
+        const bool readable = file.open(QIODevice::ReadOnly);
+        if (readable && show(m_table, file.readAll())) {
+            adopted << path;
+            continue;
+        }
+        file.close();
+        setAside(path, readable);
+    }
+    if (adopted.isEmpty())
         return;
-    const bool readable = file.open(QIODevice::ReadOnly);
-    if (readable && show(m_table, file.readAll()))
-        return;
-    file.close();
-    const QString aside = m_file + QStringLiteral(".bad");
-    QFile::remove(aside);
-    QFile::rename(m_file, aside);
-    qWarning().noquote() << QStringLiteral("the job list %1 %2; set aside as %3")
-                                .arg(m_file, readable ? QStringLiteral("is damaged") : QStringLiteral("cannot be read"),
-                                     aside);
+    // The rows are this window's once its own file holds them; only then do
+    // the ended windows' files go, and their locks with them.
+    m_delay.stop();
+    auto locks = std::make_shared<std::vector<std::unique_ptr<QLockFile>>>(std::move(taken));
+    m_writing = QtConcurrent::run(&m_writer, [file = m_file, rows = collect(m_table), adopted, locks] {
+        if (!write(file, rows))
+            return;
+        for (const QString &path : adopted) {
+            if (path != file)
+                QFile::remove(path);
+        }
+    });
 }
 
 std::vector<KeptRows::Row> KeptRows::collect(const QTableWidget *table)

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QFuture>
+#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
@@ -16,23 +17,33 @@ class QTableWidget;
 // failed, stopped, or converting when the program ended) are kept in a file
 // of the user's data folder, written whole (QSaveFile) within a second of a
 // change, many changes at once, on a thread of its own; the GUI thread only
-// takes a snapshot. They come back at the next start, each with its status
-// and reason; a row that was converting comes back not converted. Rows that
-// succeeded are not kept.
+// takes a snapshot. Rows that succeeded are not kept.
+//
+// Each window keeps its own file, named for this machine and process and
+// held by a lock file while the window lives, so that windows running at
+// once never write over each other's rows. A starting window takes over the
+// files of windows that have ended (closed, crashed, killed): their rows
+// come back there, once, each with its status and reason; a row that was
+// converting comes back not converted. A running window's rows stay its own.
 class KeptRows : public QObject
 {
     Q_OBJECT
 
 public:
-    // ~/.local/share/Quorvel/rows.json on Linux.
-    static QString defaultFile();
+    // ~/.local/share/Quorvel on Linux.
+    static QString defaultFolder();
 
-    explicit KeptRows(QTableWidget *table, const QString &file = defaultFile());
+    explicit KeptRows(QTableWidget *table, const QString &folder = defaultFolder());
     // Writes what is still pending, after any write under way.
     ~KeptRows() override;
 
-    // Shows the kept rows in the table. A file that cannot be read or is not
-    // a list is set aside as <file>.bad, with a warning naming it.
+    // This window's file.
+    QString file() const { return m_file; }
+
+    // Shows the rows of the windows that have ended in the table, and makes
+    // them this window's. A file that cannot be read or is not a list is set
+    // aside under a free name (<file>.bad, <file>.bad.2, ...), with a
+    // warning that says what happened to it.
     void restore();
 
     // A row worth keeping, as the file holds it.
@@ -56,7 +67,9 @@ private:
     void writeSoon();
 
     QTableWidget *m_table;
+    const QString m_folder;
     const QString m_file;
+    QLockFile m_alive; // held while this window lives: its rows are not to be taken
     QTimer m_delay;
     QThreadPool m_writer;
     QFuture<void> m_writing;
