@@ -24,6 +24,7 @@ void BatchRun::run(int workers)
             return std::nullopt;
         return m_jobs[m_next++];
     };
+    hooks.more = [this] { return m_next < m_jobs.size(); };
     hooks.started = [this](const Job &job) { m_report.started(job.number, job.source); };
     hooks.status = [](const Job &, Stage) {};
     hooks.progress = [this](const Job &job, int percent) { m_report.progressed(job.number, percent); };

@@ -40,8 +40,8 @@ void Runner::work()
 {
     while (!m_stop.isRequested()) {
         // No job starts while the batch is paused, also after the pause
-        // that follows a row.
-        if (m_hold)
+        // that follows a row; the end of the batch is not held.
+        if (m_hold && (!m_hooks.more || m_hooks.more()))
             m_hold->waitWhilePaused(m_stop);
         Stop jobStop(m_stop);
         std::optional<Job> job;

@@ -72,6 +72,14 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
 
     Runner::Hooks hooks;
     hooks.next = [this] { return next(); };
+    hooks.more = [this] {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (int number = m_next; number < m_shared.size(); ++number) {
+            if (!m_shared.at(number).gone)
+                return true;
+        }
+        return false;
+    };
     hooks.started = [this](const Job &job) {
         postTo(this, [this, number = job.number] {
             m_clocks[number].start();

@@ -209,6 +209,22 @@ private slots:
         }
     }
 
+    // Paused in the pause after the last row: nothing is left to start, so
+    // the batch ends all the same, well before it would be resumed.
+    void pauseAfterTheLastRowEndsTheBatch()
+    {
+        Quorvel window;
+        JobTable::appendRows(tableOf(window), { source("a.avi") });
+        connect(&window, &Quorvel::signalUpdateConvertStatus, &window, [&window](int, const QString &text) {
+            if (text == OK)
+                button(window, "pauseConvertBtn")->click();
+        });
+        button(window, "convertBtn")->click();
+        QVERIFY(waitForBatchEnd(window, 3000));
+        QCOMPARE(tableOf(window)->item(0, 3)->text(), OK);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Quorvel"));
+    }
+
     void dropFilesAndFolders()
     {
         const QString drops = QDir::current().filePath("drops");
