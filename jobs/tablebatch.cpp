@@ -52,6 +52,9 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     m_done = QVector<bool>(rows, false);
     m_clocks = QVector<QElapsedTimer>(rows);
     m_pausedAtStart = QVector<qint64>(rows, 0);
+    m_endedAt = QVector<qint64>(rows, -1);
+    m_rowPauseMs = settings.direct ? 0 : qint64(pause.count());
+    m_workers = qMax(1, workers);
     m_pausedMs = 0;
     m_paused = false;
     m_converted = 0;
@@ -239,6 +242,7 @@ void TableBatch::finish(const Job &job, const ConversionResult &result)
 {
     const int number = job.number;
     m_done[number] = true;
+    m_endedAt[number] = workMs();
     m_converted += result.outcome == Stage::Succeeded ? 1 : 0;
     m_failed += result.outcome == Stage::Failed ? 1 : 0;
     if (result.outcome == Stage::Failed)
@@ -271,10 +275,7 @@ void TableBatch::showBatchProgress()
         sum += m_done.at(number) ? 100 : m_progress.at(number);
     }
     const int percent = int(sum / m_rows.size());
-    // From the speed so far, over every row still to convert, the rows at
-    // once included: the paused time does not count.
-    emit progressChanged(ended, m_rows.size(), percent, estimateLeftMs(percent, m_batchClock.elapsed() - pausedMs()),
-                         m_paused);
+    emit progressChanged(ended, m_rows.size(), percent, leftMs(percent), m_paused);
 }
 
 void TableBatch::setPaused(bool paused)
@@ -303,6 +304,34 @@ void TableBatch::setPaused(bool paused)
 qint64 TableBatch::pausedMs() const
 {
     return m_pausedMs + (m_paused ? m_pausedClock.elapsed() : 0);
+}
+
+qint64 TableBatch::workMs() const
+{
+    return m_batchClock.elapsed() - pausedMs();
+}
+
+// From the speed so far, over every row still to convert, the rows at once
+// included; the time the batch was paused does not count. The pause after
+// each row is no conversion: those behind are taken out of the speed, and
+// those ahead (the last row's included) are added to the time left.
+qint64 TableBatch::leftMs(int percent) const
+{
+    const qint64 now = workMs();
+    qint64 behind = 0;
+    qint64 ahead = 0;
+    for (int number = 0; number < m_rows.size(); ++number) {
+        const qint64 ended = m_endedAt.at(number);
+        if (ended >= 0) {
+            const qint64 paused = qMin(m_rowPauseMs, now - ended);
+            behind += paused;
+            ahead += m_rowPauseMs - paused;
+        } else if (!m_done.at(number)) {
+            ahead += m_rowPauseMs;
+        }
+    }
+    const qint64 converting = estimateLeftMs(percent, now - behind / m_workers);
+    return converting < 0 ? converting : converting + ahead / m_workers;
 }
 
 qint64 TableBatch::rowElapsed(int number) const

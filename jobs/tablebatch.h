@@ -94,6 +94,8 @@ private:
     void finish(const Job &job, const ConversionResult &result);
     void showBatchProgress();
     qint64 pausedMs() const;
+    qint64 workMs() const;
+    qint64 leftMs(int percent) const;
     qint64 rowElapsed(int number) const;
 
     QAbstractItemModel *m_model;
@@ -118,6 +120,9 @@ private:
     QVector<bool> m_done; // ended, skipped or deleted
     QVector<QElapsedTimer> m_clocks; // since the row started
     QVector<qint64> m_pausedAtStart; // pausedMs() when the row started
+    QVector<qint64> m_endedAt; // workMs() when the row ended; -1 before
+    qint64 m_rowPauseMs = 0; // after each row, on its worker
+    int m_workers = 1;
     QElapsedTimer m_batchClock;
     QElapsedTimer m_pausedClock; // since the batch was paused
     qint64 m_pausedMs = 0; // in earlier pauses

@@ -6,6 +6,7 @@
 #include "jobtable.h"
 #include "progresstext.h"
 #include "quorvel.h"
+#include "tablebatch.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 
@@ -250,36 +251,41 @@ private slots:
         QCOMPARE(shot.pixel(right), shot.pixel(QPoint(without.right() - 6, without.top() + 5)));
     }
 
-    // The batch's time left, in the title from the speed so far: on 8
-    // similar rows, from the end of the second on, within 25 % of the time
-    // that was really left.
+    // The batch's time left, from the speed so far and the pause after each
+    // row: on 8 similar rows, at each row's end from the second on, within
+    // 15 % of the time that was really left.
     void batchTimeLeftIsClose()
     {
         qputenv("QUORVEL_FAKE_MENCODER", "slow");
         qputenv("QUORVEL_FAKE_SECONDS", "1");
-        Quorvel window;
+        QTableWidget table(0, 4);
         QStringList sources;
         for (int i = 0; i < 8; ++i)
             sources << source(QStringLiteral("t%1.avi").arg(i));
-        JobTable::appendRows(tableOf(window), sources);
+        JobTable::appendRows(&table, sources);
+        Stop closing;
+        TableBatch batch(table.model(), closing);
         QElapsedTimer clock;
-        QList<QPair<qint64, qint64>> estimates; // when a row ended, the time left the title gave
-        const QRegularExpression left(QStringLiteral(" - (\\d+):(\\d\\d) left$"));
-        connect(&window, &Quorvel::signalUpdateConvertStatus, &window, [&](int, const QString &text) {
-            const QRegularExpressionMatch match = left.match(window.windowTitle());
-            if (text == OK && match.hasMatch())
-                estimates << qMakePair(clock.elapsed(),
-                                       1000 * (60 * match.captured(1).toLongLong() + match.captured(2).toLongLong()));
+        QList<QPair<qint64, qint64>> estimates; // when a row ended, the time left given then
+        int rowsEnded = 0;
+        bool over = false;
+        connect(&batch, &TableBatch::progressChanged, this, [&](int ended, int, int, qint64 left) {
+            if (ended > rowsEnded && left >= 0)
+                estimates << qMakePair(clock.elapsed(), left);
+            rowsEnded = ended;
         });
+        connect(&batch, &TableBatch::ended, this, [&] { over = true; });
+        PlanSettings settings;
+        settings.scale = QStringLiteral("320:240");
         clock.start();
-        button(window, "convertBtn")->click();
-        QVERIFY(waitForBatchEnd(window, 60000));
+        batch.start(settings, 1, std::chrono::milliseconds(500));
+        QTRY_VERIFY_WITH_TIMEOUT(over, 60000);
         const qint64 end = clock.elapsed();
         QVERIFY2(estimates.size() >= 6, qPrintable(QString::number(estimates.size())));
-        for (int row = 1; row < estimates.size() - 1; ++row) { // from the second row's end on
+        for (int row = 1; row < estimates.size() - 1; ++row) {
             const qint64 actual = end - estimates.at(row).first;
             const qint64 estimate = estimates.at(row).second;
-            QVERIFY2(qAbs(estimate - actual) <= actual / 4 + 500, // the title shows whole seconds
+            QVERIFY2(qAbs(estimate - actual) <= actual * 15 / 100,
                      qPrintable(QStringLiteral("row %1: %2 ms left, %3 estimated").arg(row).arg(actual).arg(estimate)));
         }
     }
