@@ -7,9 +7,15 @@
 #include <QSocketNotifier>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +58,77 @@ extern "C" void ignoreBrokenPipe(int)
 {
 }
 
+// Whether /proc/<pid>/status, read whole into `text`, shows a stop signal
+// pending for the process ("ShdPnd:") or its main thread ("SigPnd:").
+bool stopSignalPendingIn(const char *text)
+{
+    for (const char *line = text; *line != 0;) {
+        const bool pendingLine = (line[0] == 'S' && line[1] == 'h' && line[2] == 'd' && line[3] == 'P')
+            || (line[0] == 'S' && line[1] == 'i' && line[2] == 'g' && line[3] == 'P');
+        const char *at = line;
+        while (*at != 0 && *at != '\n')
+            ++at;
+        if (pendingLine && at - line > 8) {
+            unsigned long long mask = 0;
+            for (const char *digit = line + 8; digit < at; ++digit) {
+                const char c = *digit;
+                const int value = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+                if (value >= 0)
+                    mask = mask << 4 | unsigned(value);
+            }
+            for (const int number : stopSignals) {
+                if (mask & (1ULL << (number - 1)))
+                    return true;
+            }
+        }
+        line = *at == 0 ? at : at + 1;
+    }
+    return false;
+}
+
+// A stopped program runs nothing, and its stop signals, blocked for the
+// signalfd, stay pending: SIGTERM would not end it until it is continued,
+// where an ordinary stopped program dies at once. So while it is stopped, a
+// child watches it and continues it as soon as a stop signal waits; the
+// program then stops the batch as it would running. The child of a program
+// with threads may take no lock: raw system calls only, the path made
+// before the fork. It dies with the program, and is killed when the program
+// goes on.
+pid_t watchWhileStopped()
+{
+    const pid_t program = getpid();
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/status", int(program));
+    const pid_t child = fork();
+    if (child != 0)
+        return child; // -1 when it cannot be made: the program stops unwatched
+    syscall(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+    if (syscall(SYS_getppid) != program)
+        syscall(SYS_exit_group, 0);
+    static char text[8192];
+    for (;;) {
+        const long fd = syscall(SYS_openat, AT_FDCWD, path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            syscall(SYS_exit_group, 0);
+        const long got = syscall(SYS_read, fd, text, sizeof text - 1);
+        syscall(SYS_close, fd);
+        text[got > 0 ? got : 0] = 0;
+        if (stopSignalPendingIn(text))
+            syscall(SYS_kill, program, SIGCONT); // again until the program has read it
+        const struct timespec tick = { 0, 50 * 1000 * 1000 };
+        syscall(SYS_nanosleep, &tick, nullptr);
+    }
+}
+
+void endWatch(pid_t &watch)
+{
+    if (watch <= 0)
+        return;
+    kill(watch, SIGKILL);
+    while (waitpid(watch, nullptr, 0) < 0 && errno == EINTR) { }
+    watch = 0;
+}
+
 } // namespace
 
 StopSignals::StopSignals(Stop &stop, Pause &pause)
@@ -70,8 +147,11 @@ StopSignals::StopSignals(Stop &stop, Pause &pause)
             const int number = int(info.ssi_signo);
             if (number == SIGTSTP) {
                 pause.pause(); // the tools first: they are not in this process group
+                endWatch(m_watch);
+                m_watch = watchWhileStopped();
                 raise(SIGSTOP);
             } else if (number == SIGCONT) {
+                endWatch(m_watch);
                 pause.resume();
             } else {
                 note(number);
@@ -91,6 +171,7 @@ StopSignals::StopSignals(Stop &stop, Pause &pause)
 // pending then counts through received().
 StopSignals::~StopSignals()
 {
+    endWatch(m_watch);
     m_notifier.reset();
     close(m_fd);
 }

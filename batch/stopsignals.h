@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include <sys/types.h>
+
 class Pause;
 class QSocketNotifier;
 class Stop;
@@ -16,14 +18,17 @@ class Stop;
 // standard output makes writes fail instead of killing the program (and
 // leaving its tools behind): SIGPIPE gets a handler that does nothing.
 //
-// The tools inherit the mask too, unless a shell in between clears it. A
-// tool then keeps running when Ctrl-C or a scheduler signals the whole
-// process group, until the program stops it; a tool that does not take
-// SIGTERM is killed after the stop's grace period.
+// The tools start with every signal open, each in a process group of its
+// own: a signal to the program's group (Ctrl-C) does not reach them, and the
+// program stops them; one that does not take SIGTERM is killed after the
+// stop's grace period. A scheduler that signals every process of the job
+// reaches them too, and the program reads their end as stopped.
 //
 // SIGTSTP (Ctrl-Z, a scheduler's suspend, `kill -TSTP`) holds the run: the
 // tools, each in a process group of its own, are stopped through `pause`,
-// then the program stops itself. SIGCONT lets both go on.
+// then the program stops itself. SIGCONT lets both go on. A stop signal to
+// the stopped program ends the run as it would a running one: a small
+// watching process continues the program for it.
 class StopSignals
 {
 public:
@@ -39,5 +44,6 @@ public:
 
 private:
     int m_fd = -1;
+    pid_t m_watch = 0; // while the program is stopped: continues it for a stop signal
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -84,6 +84,19 @@ QString line(const QString &status, const QString &source, const QString &target
     return QStringList { status, source, target, reason }.join('|');
 }
 
+// The processes whose command line names `text`.
+QList<qint64> processesNaming(const QString &text)
+{
+    QList<qint64> found;
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile commandLine("/proc/" + entry + "/cmdline");
+        if (entry.toLongLong() > 0 && commandLine.open(QIODevice::ReadOnly)
+            && QString::fromLocal8Bit(commandLine.readAll().replace('\0', ' ')).contains(text))
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -655,6 +668,48 @@ private slots:
         const Finished run = finish(batch, 20000);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.column(0), QStringList({ "Success", "Success" }));
+    }
+
+    // Real tools: a stop signal to a suspended run ends it at once, as it
+    // ends a running one: its exit code and report, no process left, stopped
+    // or otherwise, and no partial result.
+    void stopSignalWhileSuspended_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "SIGTERM";
+        QTest::newRow("SIGINT") << int(SIGINT) << "SIGINT";
+        QTest::newRow("SIGHUP") << int(SIGHUP) << "SIGHUP";
+    }
+
+    void stopSignalWhileSuspended()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, name);
+        const QString source = clip("long.avi"); // long enough to be caught in mencoder
+        if (!QFile::exists(source))
+            QVERIFY(generateClip(source, {}, { "-c:v", "mpeg4", "-q:v", "5", "-c:a", "mp2" }, true, 60, "640x480"));
+        QTemporaryDir temp;
+        const QString out = temp.filePath("out");
+        QProcess batch;
+        start(batch, batchProgram, { "-j", "1", "-o", out, source }, m_work, QProcessEnvironment::systemEnvironment());
+        QTRY_VERIFY_WITH_TIMEOUT(!processesNaming(out + "/.quorvel-").isEmpty(), 10000); // mencoder's output
+        const pid_t program = pid_t(batch.processId());
+        QCOMPARE(::kill(program, SIGTSTP), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(processState(program), 'T', 5000);
+        QTest::qWait(300);
+        QCOMPARE(processState(program), 'T');
+
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(::kill(program, signal), 0);
+        const Finished run = finish(batch, 5000);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(run.exitStatus, QProcess::NormalExit);
+        QCOMPARE(run.exitCode, 128 + signal);
+        QCOMPARE(run.of(source), line("Stopped", source, out + "/long.avi", "stopped by " + name));
+        QTRY_COMPARE_WITH_TIMEOUT(processesNaming(out), QList<qint64>(), 2000);
+        QCOMPARE(filesIn(out), QStringList());
     }
 
     void jobsRunToolsAtOnce_data()
