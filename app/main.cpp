@@ -3,7 +3,6 @@
 #include "quorvel.h"
 
 #include <QApplication>
-#include <QTableWidget>
 
 int main(int argc, char **argv)
 {
@@ -12,8 +11,8 @@ int main(int argc, char **argv)
     // The rows not yet converted outlive the window: kept in the user's data
     // folder, and shown again here. Gone before the window, with its last
     // write.
-    KeptRows keptRows(window.findChild<QTableWidget *>(QStringLiteral("videoTableWidget")));
-    keptRows.restore();
+    KeptRows keptRows(window.jobTable());
+    keptRows.restore(window.folderText());
     window.show();
     return app.exec();
 }

@@ -20,7 +20,38 @@ QTableWidgetItem *makeItem(const QString &text, Qt::Alignment alignment)
     return item;
 }
 
+// A status cell: centred, and its words made from the row's data whenever
+// they are asked for, so that they never disagree with it. The table makes
+// every item it needs from this one (its prototype).
+class StatusItem : public QTableWidgetItem
+{
+public:
+    StatusItem() { setTextAlignment(int(centred)); }
+    QTableWidgetItem *clone() const override { return new StatusItem(*this); }
+    QVariant data(int role) const override
+    {
+        if (role == Qt::DisplayRole || role == Qt::EditRole) {
+            const QVariant stage = QTableWidgetItem::data(StageRole);
+            const QVariant step = QTableWidgetItem::data(StepRole);
+            if (stage.isValid() || step.isValid())
+                return statusText(stage, step);
+        }
+        return QTableWidgetItem::data(role);
+    }
+};
+
 } // namespace
+
+QString statusText(const QVariant &stage, const QVariant &step)
+{
+    return stageText(Stage((step.isValid() ? step : stage).toInt()));
+}
+
+void prepare(QTableWidget *table)
+{
+    if (!dynamic_cast<const StatusItem *>(table->itemPrototype()))
+        table->setItemPrototype(new StatusItem);
+}
 
 QString defaultFolderText()
 {
@@ -29,6 +60,7 @@ QString defaultFolderText()
 
 void appendRows(QTableWidget *table, const QStringList &paths, const QString &folderText)
 {
+    prepare(table);
     for (const QString &path : paths) {
         const int row = table->rowCount();
         table->insertRow(row);
@@ -64,10 +96,13 @@ void setStatus(QTableWidget *table, int row, const QString &status)
     if (row < 0 || row >= table->rowCount())
         return;
     // The item is kept, with what else it holds about the row's run.
-    if (QTableWidgetItem *item = table->item(row, ProcessStatus))
-        item->setText(status);
-    else
-        table->setItem(row, ProcessStatus, makeItem(status, centred));
+    prepare(table);
+    QTableWidgetItem *item = table->item(row, ProcessStatus);
+    if (!item) {
+        item = table->itemPrototype()->clone();
+        table->setItem(row, ProcessStatus, item);
+    }
+    item->setText(status);
 }
 
 void followSourceEdit(QTableWidget *table, const QTableWidgetItem *item)

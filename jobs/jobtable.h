@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "conversion.h"
+
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 class QTableWidget;
 class QTableWidgetItem;
 
 // The job list is the table itself: one row per source file, identified by
-// its index alone. Column 0 holds the source path (the only column read
-// back), column 1 the output folder in use ("/output" for the working
-// directory's), column 2 the target file name and column 3 the latest status
-// text.
+// its index alone. Column 0 holds the source path, column 1 the output
+// folder in use ("/output" for the working directory's), column 2 the target
+// file name and column 3 the row's status, made from what its status item
+// keeps of its latest run.
 namespace JobTable {
 
-enum Column { FileName = 0, TargetPath = 1, TargetFileName = 2, ProcessStatus = 3 };
+enum Column { FileName = 0, TargetPath = 1, TargetFileName = 2, ProcessStatus = 3, ColumnCount = 4 };
 
 // What the status item keeps of the row's latest run, as data: nothing is
 // read back from the texts the row shows.
@@ -29,8 +32,20 @@ constexpr int ReasonRole = Qt::UserRole + 3;
 // - the milliseconds it has been converting (paused time left out), as of
 //   its last report;
 constexpr int ElapsedRole = Qt::UserRole + 4;
-// - true while it is held by a paused batch.
+// - true while it is held by a paused batch;
 constexpr int PausedRole = Qt::UserRole + 5;
+// - the outcome of the step that ended last (Succeeded or Failed, an int of
+//   Stage), until the next step starts or the row's run ends.
+constexpr int StepRole = Qt::UserRole + 6;
+
+// The words a status cell shows: the outcome of the step that ended last,
+// while there is one, else the row's stage ("Pre process", "Converting",
+// "Success", "Failed", "Stopped"); nothing before a batch reaches the row.
+QString statusText(const QVariant &stage, const QVariant &step);
+
+// Makes every status cell of the table, whoever writes it first, centred
+// and showing statusText() of its own data. appendRows() does it too.
+void prepare(QTableWidget *table);
 
 // The TargetPath text of the working directory's output folder.
 QString defaultFolderText();
@@ -47,8 +62,9 @@ void setTargetFolder(QTableWidget *table, const QString &folderText);
 // row current.
 void removeCurrentRow(QTableWidget *table);
 
-// Shows `status` in the row's status cell; a row index outside the table
-// changes nothing.
+// Shows `status` in the status cell of a row that no batch has reached; a
+// row's stage, once it has one, decides what the cell shows. A row index
+// outside the table changes nothing.
 void setStatus(QTableWidget *table, int row, const QString &status);
 
 // After a cell's text changed: when it is a source, its target file name

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tablebatch.h"
 
-#include "conversion.h"
 #include "handoff.h"
 #include "jobtable.h"
 #include "outputfolder.h"
-#include "progresstext.h"
+#include "rowresults.h"
 #include "runner.h"
 
 #include <QAbstractItemModel>
@@ -42,25 +41,13 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
         const QModelIndex source = m_model->index(row, JobTable::FileName);
         m_rows << QPersistentModelIndex(source);
         sources << source.data().toString();
-        // A bar and a tooltip belong to a run: a row this batch has not
-        // reached shows none. Its stage and result stay until it is reached.
-        const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
-        m_model->setData(status, QVariant(), JobTable::ProgressRole);
-        m_model->setData(status, QVariant(), Qt::ToolTipRole);
+        RowResults::clearRun(m_model, row);
     }
-    m_progress = QVector<int>(rows, 0);
     m_done = QVector<bool>(rows, false);
-    m_clocks = QVector<QElapsedTimer>(rows);
-    m_pausedAtStart = QVector<qint64>(rows, 0);
-    m_endedAt = QVector<qint64>(rows, -1);
-    m_rowPauseMs = settings.direct ? 0 : qint64(pause.count());
-    m_workers = qMax(1, workers);
-    m_pausedMs = 0;
-    m_paused = false;
+    m_clock.start(rows, settings.direct ? 0 : qint64(pause.count()), workers);
     m_converted = 0;
     m_failed = 0;
     m_pause.resume();
-    m_batchClock.start();
     m_begun = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -73,44 +60,13 @@ void TableBatch::start(const PlanSettings &settings, int workers, std::chrono::m
     m_next = 0;
     m_batchStop.reset();
 
+    // The runner's reports, each handed to this thread as it comes.
     Runner::Hooks hooks;
     hooks.next = [this] { return next(); };
-    hooks.more = [this] {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        for (int number = m_next; number < m_shared.size(); ++number) {
-            if (!m_shared.at(number).gone)
-                return true;
-        }
-        return false;
-    };
-    hooks.started = [this](const Job &job) {
-        postTo(this, [this, number = job.number] {
-            m_clocks[number].start();
-            m_pausedAtStart[number] = pausedMs();
-            m_begun = true;
-            const int row = rowOf(number);
-            if (row >= 0) {
-                const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
-                m_model->setData(status, int(Stage::Waiting), JobTable::StageRole);
-                m_model->setData(status, QVariant(), JobTable::ReasonRole);
-                // Started just as the batch was paused: held all the same.
-                m_model->setData(status, m_paused ? QVariant(true) : QVariant(), JobTable::PausedRole);
-                emit rowStarted(row);
-            }
-            showBatchProgress();
-        });
-    };
+    hooks.more = [this] { return more(); };
+    hooks.started = [this](const Job &job) { postTo(this, [this, number = job.number] { rowStart(number); }); };
     hooks.status = [this](const Job &job, Stage stage) {
-        postTo(this, [this, number = job.number, stage] {
-            const int row = rowOf(number);
-            if (row < 0)
-                return;
-            // A step's own outcome is not the row's: only finish() ends it.
-            if (stage == Stage::PreProcessing || stage == Stage::Converting)
-                m_model->setData(m_model->index(row, JobTable::ProcessStatus), int(stage), JobTable::StageRole);
-            emit statusChanged(row, stage);
-            showProgress(number, 0); // a bar from the row's first status on
-        });
+        postTo(this, [this, number = job.number, stage] { rowStatus(number, stage); });
     };
     hooks.progress = [this](const Job &job, int percent) {
         postTo(this, [this, number = job.number, percent] { showProgress(number, percent); });
@@ -152,7 +108,6 @@ void TableBatch::run()
         const int total = m_rows.size();
         m_runner.reset();
         m_rows.clear();
-        m_paused = false;
         m_pause.resume();
         showBatchProgress();
         emit ended(m_converted, m_failed, total, m_batchStop.isRequested());
@@ -186,6 +141,16 @@ std::optional<Job> TableBatch::next()
     return m_plan->add(number, source, settings);
 }
 
+bool TableBatch::more()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    for (int number = m_next; number < m_shared.size(); ++number) {
+        if (!m_shared.at(number).gone)
+            return true;
+    }
+    return false;
+}
+
 int TableBatch::rowOf(int number) const
 {
     if (number < 0 || number >= m_rows.size() || !m_rows.at(number).isValid())
@@ -199,6 +164,8 @@ void TableBatch::followRemovals()
         if (m_rows.at(number).isValid() || m_done.at(number))
             continue;
         m_done[number] = true;
+        if (!m_clock.hasStarted(number))
+            m_clock.rowDropped(number);
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_shared[number].gone = true;
@@ -221,19 +188,38 @@ void TableBatch::followEdits(const QModelIndex &topLeft, const QModelIndex &bott
     }
 }
 
+void TableBatch::rowStart(int number)
+{
+    m_clock.rowStarted(number);
+    m_begun = true;
+    const int row = rowOf(number);
+    if (row >= 0) {
+        // Started just as the batch was paused: held all the same.
+        RowResults::started(m_model, row, isPaused());
+        emit rowStarted(row);
+    }
+    showBatchProgress();
+}
+
+void TableBatch::rowStatus(int number, Stage stage)
+{
+    const int row = rowOf(number);
+    if (row < 0)
+        return;
+    // A step's own outcome is not the row's: only finish() ends it.
+    if (stage == Stage::PreProcessing || stage == Stage::Converting)
+        RowResults::stepStarted(m_model, row, stage);
+    else
+        RowResults::stepEnded(m_model, row, stage);
+    emit statusChanged(row, stage);
+    showProgress(number, 0); // a bar from the row's first status on
+}
+
 void TableBatch::showProgress(int number, int percent)
 {
-    if (number < 0 || number >= m_progress.size())
-        return;
-    // Never down within a row's run.
-    percent = qMax(m_progress.at(number), percent);
-    m_progress[number] = percent;
     const int row = rowOf(number);
     if (row >= 0 && !m_done.at(number)) {
-        const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
-        m_model->setData(status, percent, JobTable::ProgressRole);
-        m_model->setData(status, rowElapsed(number), JobTable::ElapsedRole);
-        emit rowChanged(row);
+        RowResults::progressed(m_model, row, percent, m_clock.rowElapsed(number));
     }
     showBatchProgress();
 }
@@ -242,21 +228,14 @@ void TableBatch::finish(const Job &job, const ConversionResult &result)
 {
     const int number = job.number;
     m_done[number] = true;
-    m_endedAt[number] = workMs();
+    m_clock.rowEnded(number);
     m_converted += result.outcome == Stage::Succeeded ? 1 : 0;
     m_failed += result.outcome == Stage::Failed ? 1 : 0;
     if (result.outcome == Stage::Failed)
         qWarning().noquote() << QStringLiteral("Failed: %1: %2").arg(job.source, result.reason);
     const int row = rowOf(number);
     if (row >= 0) {
-        const QModelIndex status = m_model->index(row, JobTable::ProcessStatus);
-        m_model->setData(status, int(result.outcome), JobTable::StageRole);
-        m_model->setData(status, rowElapsed(number), JobTable::ElapsedRole);
-        m_model->setData(status, QVariant(), JobTable::PausedRole);
-        m_model->setData(status, result.reason, JobTable::ReasonRole);
-        if (result.outcome == Stage::Succeeded)
-            m_model->setData(status, job.target, JobTable::ResultRole);
-        emit rowChanged(row);
+        RowResults::finished(m_model, row, job, result, m_clock.rowElapsed(number));
     }
     showBatchProgress();
 }
@@ -272,69 +251,26 @@ void TableBatch::showBatchProgress()
     qint64 sum = 0;
     for (int number = 0; number < m_rows.size(); ++number) {
         ended += m_done.at(number) ? 1 : 0;
-        sum += m_done.at(number) ? 100 : m_progress.at(number);
+        sum += m_done.at(number) ? 100 : RowResults::progressOf(m_model, rowOf(number));
     }
     const int percent = int(sum / m_rows.size());
-    emit progressChanged(ended, m_rows.size(), percent, leftMs(percent), m_paused);
+    emit progressChanged(ended, m_rows.size(), percent, m_clock.leftMs(percent), isPaused());
 }
 
 void TableBatch::setPaused(bool paused)
 {
-    if (!m_runner || paused == m_paused)
+    if (!m_runner || paused == isPaused())
         return;
-    m_paused = paused;
-    if (paused) {
+    if (paused)
         m_pause.pause();
-        m_pausedClock.start();
-    } else {
-        m_pausedMs += m_pausedClock.elapsed();
+    else
         m_pause.resume();
-    }
+    m_clock.setPaused(paused);
     for (int number = 0; number < m_rows.size(); ++number) {
         const int row = rowOf(number);
-        if (row < 0 || m_done.at(number) || !m_clocks.at(number).isValid())
+        if (row < 0 || m_done.at(number) || !m_clock.hasStarted(number))
             continue;
-        m_model->setData(m_model->index(row, JobTable::ProcessStatus), paused ? QVariant(true) : QVariant(),
-                         JobTable::PausedRole);
-        emit rowChanged(row);
+        RowResults::setPaused(m_model, row, paused);
     }
     showBatchProgress();
-}
-
-qint64 TableBatch::pausedMs() const
-{
-    return m_pausedMs + (m_paused ? m_pausedClock.elapsed() : 0);
-}
-
-qint64 TableBatch::workMs() const
-{
-    return m_batchClock.elapsed() - pausedMs();
-}
-
-// From the speed so far, over every row still to convert, the rows at once
-// included; the time the batch was paused does not count. The pause after
-// each row is no conversion: those behind are taken out of the speed, and
-// those ahead (the last row's included) are added to the time left.
-qint64 TableBatch::leftMs(int percent) const
-{
-    const qint64 now = workMs();
-    qint64 behind = 0;
-    qint64 ahead = 0;
-    for (int number = 0; number < m_rows.size(); ++number) {
-        const qint64 ended = m_endedAt.at(number);
-        if (ended >= 0) {
-            const qint64 paused = qMin(m_rowPauseMs, now - ended);
-            behind += paused;
-            ahead += m_rowPauseMs - paused;
-        } else if (!m_done.at(number)) {
-            ahead += m_rowPauseMs;
-        }
-    }
-    const qint64 converting = estimateLeftMs(percent, now - behind / m_workers);
-    return converting < 0 ? converting : converting + ahead / m_workers;
-}
-
-qint64 TableBatch::rowElapsed(int number) const
-{
-    return m_clocks.at(number).elapsed() - (pausedMs() - m_pausedAtStart.at(number));
 }

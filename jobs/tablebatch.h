@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "batchclock.h"
 #include "conversion.h"
 #include "pause.h"
 #include "plan.h"
 #include "stop.h"
 
-#include <QElapsedTimer>
 #include <QFuture>
 #include <QObject>
 #include <QPersistentModelIndex>
@@ -21,9 +21,9 @@
 class QAbstractItemModel;
 class Runner;
 
-// A batch over the job table's rows, and its bookkeeping: which rows it
-// converts, and what each row's run comes to, kept as data in the row's
-// status item (JobTable's roles); the window makes its texts from them.
+// A batch over the job table's rows: which rows it converts, and handing
+// them to the runner's workers. What each row's run comes to goes into the
+// row (RowResults); the window makes its texts from there.
 //
 // It takes the rows as they stand when it starts and follows each of them
 // wherever a Delete moves it. A row is planned when its turn comes, from its
@@ -50,6 +50,8 @@ public:
     // after each two-step row. The output folder is made, if need be, and
     // checked on the pool: one that cannot take results fails every row.
     void start(const PlanSettings &settings, int workers, std::chrono::milliseconds pause);
+    // From start() until ended() is emitted.
+    bool isRunning() const { return m_runner != nullptr; }
     // Ends the running batch: running rows read "Stopped", rows not reached
     // keep their status. Any thread.
     void stop() { m_batchStop.request(); }
@@ -58,15 +60,14 @@ public:
     // Holds the running batch: its tools stopped, no row started; and lets
     // it go on. Nothing between batches.
     void setPaused(bool paused);
-    bool isPaused() const { return m_paused; }
+    bool isPaused() const { return m_pause.isPaused(); }
 
 signals:
-    // A row's run reached a stage; `row` is its index in the table now.
+    // A row's run reached a stage, or a step's outcome; `row` is its index
+    // in the table now.
     void statusChanged(int row, Stage stage);
     // A row's conversion starts.
     void rowStarted(int row);
-    // What a row's status item keeps changed.
-    void rowChanged(int row);
     // Rows ended (skipped and deleted ones included) of all the batch's
     // rows, the batch's share done, and its time left (-1 while there is no
     // estimate); `total` is 0 between batches.
@@ -85,18 +86,17 @@ private:
     // Worker threads. run() is the whole batch, on a pool thread.
     void run();
     std::optional<Job> next();
+    bool more();
 
     // GUI thread.
     int rowOf(int number) const;
     void followRemovals();
     void followEdits(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+    void rowStart(int number);
+    void rowStatus(int number, Stage stage);
     void showProgress(int number, int percent);
     void finish(const Job &job, const ConversionResult &result);
     void showBatchProgress();
-    qint64 pausedMs() const;
-    qint64 workMs() const;
-    qint64 leftMs(int percent) const;
-    qint64 rowElapsed(int number) const;
 
     QAbstractItemModel *m_model;
     Stop m_batchStop;
@@ -116,17 +116,8 @@ private:
 
     // The GUI thread's own.
     QVector<QPersistentModelIndex> m_rows;
-    QVector<int> m_progress; // 0 to 100
     QVector<bool> m_done; // ended, skipped or deleted
-    QVector<QElapsedTimer> m_clocks; // since the row started
-    QVector<qint64> m_pausedAtStart; // pausedMs() when the row started
-    QVector<qint64> m_endedAt; // workMs() when the row ended; -1 before
-    qint64 m_rowPauseMs = 0; // after each row, on its worker
-    int m_workers = 1;
-    QElapsedTimer m_batchClock;
-    QElapsedTimer m_pausedClock; // since the batch was paused
-    qint64 m_pausedMs = 0; // in earlier pauses
-    bool m_paused = false;
+    BatchClock m_clock;
     int m_converted = 0;
     int m_failed = 0;
     bool m_begun = false; // the title follows the batch from its first row on

@@ -101,7 +101,8 @@ inline FakeTools installFakeTools()
     qputenv("QUORVEL_FAKE_LOG", tools.log.toUtf8());
     qputenv("QUORVEL_FAKE_PIDFILE", tools.pidFile.toUtf8());
     for (const char *name : { "QUORVEL_FAKE_FFMPEG", "QUORVEL_FAKE_MENCODER", "QUORVEL_FAKE_DELAY",
-                              "QUORVEL_FAKE_SECONDS", "QUORVEL_FAKE_HANG_ON", "QUORVEL_FAKE_SOUND" })
+                              "QUORVEL_FAKE_SECONDS", "QUORVEL_FAKE_HANG_ON", "QUORVEL_FAKE_SOUND",
+                              "QUORVEL_FAKE_FAIL_ON" })
         qunsetenv(name);
     return tools;
 }

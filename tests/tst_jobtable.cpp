@@ -5,6 +5,7 @@
 #include "jobtable.h"
 #include "keptrows.h"
 #include "quorvel.h"
+#include "testsupport.h"
 #include "windowsupport.h"
 
 #include <QDialogButtonBox>
@@ -53,9 +54,22 @@ void chooseInDialog(const QStringList &files, QString *shownFolder = nullptr)
 
 } // namespace
 
+using namespace TestSupport;
+
 class JobTableTest : public QObject
 {
     Q_OBJECT
+
+    // Each row as its source, its status and its tooltip.
+    static QStringList rowsOf(const QTableWidget &table)
+    {
+        QStringList rows;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            const QTableWidgetItem *status = table.item(row, JobTable::ProcessStatus);
+            rows << table.item(row, 0)->text() + '|' + (status ? status->text() + '|' + status->toolTip() : QString());
+        }
+        return rows;
+    }
 
     QTemporaryDir m_sources;
 
@@ -229,13 +243,8 @@ private slots:
         }
 
         QTableWidget back(0, 4);
-        KeptRows(&back, data.path()).restore();
-        QStringList rows;
-        for (int row = 0; row < back.rowCount(); ++row) {
-            const QTableWidgetItem *status = back.item(row, JobTable::ProcessStatus);
-            rows << back.item(row, 0)->text() + '|' + (status ? status->text() + '|' + status->toolTip() : QString());
-        }
-        QCOMPARE(rows,
+        KeptRows(&back, data.path()).restore(JobTable::defaultFolderText());
+        QCOMPARE(rowsOf(back),
                  QStringList({ "/v/waiting.mp4|", "/v/failed.mp4|Failed|/v/failed.mp4 is empty",
                                "/v/stopped.mp4|Stopped|Stopped by the user",
                                "/v/running.mp4|Failed|Quorvel ended while it was converting" }));
@@ -246,6 +255,23 @@ private slots:
         JobTable::setStatus(&done, 0, stageText(Stage::Succeeded));
         done.item(0, JobTable::ProcessStatus)->setData(JobTable::StageRole, int(Stage::Succeeded));
         QVERIFY(KeptRows::snapshot(&done).isEmpty());
+    }
+
+    // A list the build before this one wrote comes back, rows and reasons
+    // alone, under the folder in use now; one of a version this build does
+    // not know is not shown.
+    void olderAndNewerLists()
+    {
+        QTableWidget table(0, 4);
+        QVERIFY(KeptRows::show(&table, readFile(fixture("rows-v1.json")), "/chosen"));
+        QCOMPARE(rowsOf(table),
+                 QStringList({ "/v/waiting.mp4|", "/v/failed.mp4|Failed|/v/failed.mp4 is empty", "/v/stopped.mp4|",
+                               "/v/running.mp4|Failed|Quorvel ended while it was converting" }));
+        for (int row = 0; row < table.rowCount(); ++row)
+            QCOMPARE(table.item(row, JobTable::TargetPath)->text(), QStringLiteral("/chosen"));
+        QTableWidget newer(0, 4);
+        QVERIFY(!KeptRows::show(&newer, R"({"quorvelRows": 3, "rows": [{"source": "/v/a.mp4"}]})", "/output"));
+        QCOMPARE(newer.rowCount(), 0);
     }
 };
 

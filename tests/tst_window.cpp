@@ -1,74 +1,81 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window's own wiring: the hidden buttons' debug lines and the status
-// signal reaching the table from another thread.
+// What a row's status cell shows through a whole batch: the form's words in
+// the order the row reaches them, made from the row's own data, centred
+// whatever wrote the cell first.
 
-#include "quorvel.h"
+#include "jobtable.h"
+#include "settings.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
-#include <QApplication>
-#include <QPushButton>
+#include <QAbstractItemModel>
 #include <QTableWidget>
-#include <QTimer>
 #include <QtTest>
 
-#include <thread>
-
 using namespace TestSupport;
+using namespace WindowSupport;
 
 class WindowTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void buttonsWriteOneDebugLineEach_data()
+    void init() { installFakeTools(); }
+
+    void statusCellsFollowTheRows_data()
     {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("setting") << "settingBtn"
-                                 << "setting button clicked.";
-        QTest::newRow("stop") << "stopConvertBtn"
-                              << "stop button clicked.";
+        QTest::addColumn<bool>("onePass");
+        QTest::addColumn<QString>("failing"); // the tool that fails the third row
+        QTest::addColumn<QStringList>("first"); // a source that is not AVI
+        QTest::addColumn<QStringList>("third");
+        QTest::newRow("two steps") << false << "MENCODER" << QStringList { PP, OK, CV, OK }
+                                   << QStringList { PP, OK, CV, NO };
+        QTest::newRow("two steps, the pre-process fails")
+            << false << "FFMPEG" << QStringList { PP, OK, CV, OK } << QStringList { PP, NO, CV, NO };
+        QTest::newRow("one pass") << true << "FFMPEG" << QStringList { CV, OK } << QStringList { CV, NO };
     }
 
-    void buttonsWriteOneDebugLineEach()
+    void statusCellsFollowTheRows()
     {
-        QFETCH(QString, button);
-        QFETCH(QString, line);
+        QFETCH(bool, onePass);
+        QFETCH(QString, failing);
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, third);
+        const QString bad = source("bad.mp4");
+        qputenv("QUORVEL_FAKE_FAIL_ON", (failing.toLower() + ":bad").toUtf8());
         Quorvel window;
-        auto *table = window.findChild<QTableWidget *>("videoTableWidget");
-        table->insertRow(0);
-        DebugCapture debug;
-        // Setting opens its dialog, closed here unchanged.
-        QTimer::singleShot(0, [] {
-            if (QWidget *dialog = QApplication::activeModalWidget())
-                dialog->close();
-        });
-        emit window.findChild<QPushButton *>(button)->clicked(false);
-        QCOMPARE(debug.lines(), QStringList { line });
-        QCOMPARE(table->rowCount(), 1);
-        QVERIFY(!window.isBatchRunning());
-    }
+        Settings settings;
+        settings.pipeline = onePass ? Settings::Pipeline::OnePass : Settings::Pipeline::TwoSteps;
+        window.applySettings(settings);
+        const auto remembered = qScopeGuard([&window] { window.applySettings(Settings()); });
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { source("a.mp4"), source("b.avi"), bad });
 
-    void statusFromAnotherThreadShowsInOrder()
-    {
-        Quorvel window;
-        auto *table = window.findChild<QTableWidget *>("videoTableWidget");
-        table->setRowCount(4);
-
-        std::thread worker([&window] {
-            emit window.signalUpdateConvertStatus(2, QStringLiteral("Pre process"));
-            emit window.signalUpdateConvertStatus(2, QStringLiteral("Converting"));
-            emit window.signalUpdateConvertStatus(1, QStringLiteral("Failed"));
+        // The words as the signal tells them, and as the cell shows them at
+        // each change of its data.
+        QVector<QStringList> told(3);
+        QVector<QStringList> shown(3);
+        connect(&window, &Quorvel::signalUpdateConvertStatus, this,
+                [&](int row, const QString &text) { told[row] << text; });
+        connect(table->model(), &QAbstractItemModel::dataChanged, this, [&](const QModelIndex &topLeft) {
+            const QString text = topLeft.siblingAtColumn(JobTable::ProcessStatus).data().toString();
+            if (topLeft.column() == JobTable::ProcessStatus && !text.isEmpty()
+                && (shown[topLeft.row()].isEmpty() || shown[topLeft.row()].last() != text))
+                shown[topLeft.row()] << text;
         });
-        worker.join();
-        // Delivered queued: nothing shows until the GUI thread gets to it.
-        QVERIFY(!table->item(2, 3));
-        QTRY_VERIFY(table->item(1, 3));
-        QCOMPARE(table->item(2, 3)->text(), QStringLiteral("Converting"));
-        QCOMPARE(table->item(1, 3)->text(), QStringLiteral("Failed"));
-        QCOMPARE(table->item(2, 3)->textAlignment(), int(Qt::AlignHCenter | Qt::AlignVCenter));
-        QVERIFY(!table->item(0, 3));
-        QVERIFY(!table->item(3, 3));
+        convert(window);
+        QVERIFY(waitForBatchEnd(window));
+        QCOMPARE(told, QVector<QStringList>({ first, { CV, OK }, third }));
+        // What the cell showed never strays from what was told: a repeated
+        // word shows as one.
+        for (int row = 0; row < 3; ++row) {
+            QStringList once;
+            for (const QString &word : qAsConst(told[row]))
+                if (once.isEmpty() || once.last() != word)
+                    once << word;
+            QCOMPARE(shown[row].join(","), once.join(","));
+            QCOMPARE(table->item(row, JobTable::ProcessStatus)->textAlignment(), int(Qt::AlignHCenter | Qt::AlignVCenter));
+        }
     }
 };
 

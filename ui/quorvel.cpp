@@ -7,14 +7,13 @@
 #include "outputfolder.h"
 #include "paths.h"
 #include "plan.h"
-#include "rowtip.h"
+#include "batchtitle.h"
 #include "settingsdialog.h"
 #include "sourcefiles.h"
 #include "statusdelegate.h"
 #include "toolcommands.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -31,14 +30,12 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTableWidget>
-#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
 
 namespace {
 
-constexpr int eventPumpIntervalMs = 200;
 constexpr std::chrono::milliseconds pauseAfterRow(500);
 
 // The desktop's usual place: ~/.config/Quorvel/Quorvel.ini on Linux.
@@ -54,25 +51,22 @@ Quorvel::Quorvel(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
+    JobTable::prepare(ui.videoTableWidget);
     m_batch = std::make_unique<TableBatch>(ui.videoTableWidget->model(), m_closing);
     m_idleTitle = windowTitle();
     ui.videoTableWidget->setItemDelegateForColumn(JobTable::ProcessStatus, new StatusDelegate(ui.videoTableWidget));
     ui.stopConvertBtn->hide();
     m_settings = loadSettings(*settingsStore());
 
-    // Pumps pending events every 200 ms. Owned by the window so it goes with it.
-    auto *eventPump = new QTimer(this);
-    connect(eventPump, &QTimer::timeout, [] { QCoreApplication::processEvents(); });
-    eventPump->start(eventPumpIntervalMs);
-
     QHeaderView *header = ui.videoTableWidget->horizontalHeader();
     header->setSectionResizeMode(JobTable::FileName, QHeaderView::Stretch);
     header->setSectionResizeMode(JobTable::TargetPath, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(JobTable::TargetFileName, QHeaderView::ResizeToContents);
 
-    // A plain file named "output" counts as existing; a failure is not reported.
+    // The default output folder, when it is the one in use. A plain file
+    // named "output" counts as existing; a failure is not reported.
     QDir workingDir;
-    if (!workingDir.exists(outputPath))
+    if (m_settings.outputFolder.isEmpty() && !workingDir.exists(outputPath))
         workingDir.mkdir(outputPath);
 
     connect(ui.settingBtn, &QPushButton::clicked, this, [this] {
@@ -81,20 +75,17 @@ Quorvel::Quorvel(QWidget *parent)
     });
     connect(ui.addBtn, &QPushButton::clicked, this, [this] { addVideoFiles(); });
     connect(ui.deleteBtn, &QPushButton::clicked, this, [this] { deleteCurrentVideo(); });
-    connect(this, &Quorvel::signalUpdateConvertStatus, this,
-            [this](int rowNum, const QString &statusStr) { updateConvertStatus(rowNum, statusStr); });
     connect(ui.convertBtn, &QPushButton::clicked, this, [this] { startConvert(); });
     connect(ui.videoTableWidget, &QTableWidget::itemChanged, this,
             [this](QTableWidgetItem *item) { JobTable::followSourceEdit(ui.videoTableWidget, item); });
 
-    // The batch's reports. A status goes out through the window's own signal.
-    connect(m_batch.get(), &TableBatch::statusChanged, this,
-            [this](int row, Stage stage) { emit signalUpdateConvertStatus(row, stageText(stage)); });
-    connect(m_batch.get(), &TableBatch::rowStarted, this, [this](int row) { ui.videoTableWidget->selectRow(row); });
-    connect(m_batch.get(), &TableBatch::rowChanged, this, [this](int row) {
-        if (QTableWidgetItem *status = ui.videoTableWidget->item(row, JobTable::ProcessStatus))
-            status->setToolTip(rowTip(*status));
+    // The batch's reports. The status cell shows what the row's data says;
+    // each change goes out through the window's own signal.
+    connect(m_batch.get(), &TableBatch::statusChanged, this, [this](int row, Stage) {
+        if (const QTableWidgetItem *status = ui.videoTableWidget->item(row, JobTable::ProcessStatus))
+            emit signalUpdateConvertStatus(row, status->text());
     });
+    connect(m_batch.get(), &TableBatch::rowStarted, this, [this](int row) { ui.videoTableWidget->selectRow(row); });
     connect(m_batch.get(), &TableBatch::progressChanged, this,
             [this](int ended, int total, int percent, qint64 leftMs, bool paused) {
                 setWindowTitle(batchTitle(m_idleTitle, ended, total, percent, leftMs, paused));
@@ -104,11 +95,10 @@ Quorvel::Quorvel(QWidget *parent)
         ui.stopConvertBtn->hide();
         m_pauseBtn->hide();
         m_pauseBtn->setText(tr("Pause"));
-        isConverting = false;
         m_batchEnd->batchEnded(converted, failed, total, stopped, outputFolderFor(m_settings.outputFolder));
     });
-    connect(ui.resolutionCB, &QComboBox::currentTextChanged, this,
-            [this](const QString &label) { m_batch->setScale(scaleForResolution(label)); });
+    connect(ui.resolutionCB, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this] { m_batch->setScale(chosenScale()); });
     connect(ui.stopConvertBtn, &QPushButton::clicked, this, [this] {
         qDebug("stop button clicked.");
         stopConvert();
@@ -183,7 +173,7 @@ void Quorvel::addDroppedFiles(const QList<QUrl> &urls)
 
 void Quorvel::stopConvert()
 {
-    if (isConverting)
+    if (isConverting())
         m_batch->stop();
 }
 
@@ -233,21 +223,19 @@ void Quorvel::updateConvertStatus(int rowNum, QString statusStr)
 
 void Quorvel::startConvert()
 {
-    if (isConverting) {
+    if (isConverting()) {
         qDebug("In convert process, please wait.");
         return;
     }
-    isConverting = true;
     ui.stopConvertBtn->show();
     m_pauseBtn->show();
-    const BatchPlan plan = batchPlanFor(m_settings, scaleForResolution(ui.resolutionCB->currentText()),
-                                        ui.videoTableWidget->rowCount());
+    const BatchPlan plan = batchPlanFor(m_settings, chosenScale(), ui.videoTableWidget->rowCount());
     m_batch->start(plan.settings, plan.workers, pauseAfterRow);
 }
 
 void Quorvel::togglePause()
 {
-    if (!isConverting)
+    if (!isConverting())
         return;
     m_batch->setPaused(!m_batch->isPaused());
     m_pauseBtn->setText(m_batch->isPaused() ? tr("Resume") : tr("Pause"));
@@ -264,14 +252,19 @@ void Quorvel::applySettings(const Settings &settings)
 // ones it started with.
 void Quorvel::openSettings()
 {
-    SettingsDialog dialog(m_settings, outputPath, isConverting, this);
+    SettingsDialog dialog(m_settings, outputPath, isConverting(), this);
     dialog.offerWhenDone(*m_batchEnd);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     // When done applies to the running batch too, and lasts this session.
-    if (accepted || isConverting)
+    if (accepted || isConverting())
         m_batchEnd->setWhenDone(dialog.whenDone());
-    if (accepted && !isConverting)
+    if (accepted && !isConverting())
         applySettings(dialog.chosen());
+}
+
+QString Quorvel::chosenScale() const
+{
+    return ui.resolutionCB->currentData().toString();
 }
 
 QString Quorvel::folderText() const

@@ -13,8 +13,8 @@
 
 class BatchEnd;
 class QPushButton;
+class QTableWidget;
 
-#include <atomic>
 #include <memory>
 
 // The program's window and the controller behind it: the job table, the
@@ -34,7 +34,8 @@ public:
     // Delete: removes the current row; when the batch is converting it, its
     // tool is stopped and the batch goes on with the next row.
     void deleteCurrentVideo();
-    // Shows a status text in the row's status cell.
+    // Shows a status text in the status cell of a row that no batch has
+    // reached; a batch's rows show what their own data says.
     void updateConvertStatus(int rowNum, QString statusStr);
     // Convert: starts a batch over all rows, unless one runs already.
     void startConvert();
@@ -49,7 +50,11 @@ public:
     // in it and its subfolders.
     void addDroppedFiles(const QList<QUrl> &urls);
 
-    bool isBatchRunning() const { return isConverting.load(); }
+    bool isBatchRunning() const { return isConverting(); }
+
+    // The job table, and the TargetPath text of its rows not yet converted.
+    QTableWidget *jobTable() const { return ui.videoTableWidget; }
+    QString folderText() const;
 
     // The choices of the Setting dialog, remembered across runs; they apply
     // from the next batch on.
@@ -68,9 +73,10 @@ protected:
 private:
     void showRowMenu(const QPoint &position);
     void openSettings();
-    QString folderText() const;
+    QString chosenScale() const;
+    // From Convert until the batch has ended and every report of it is shown.
+    bool isConverting() const { return m_batch->isRunning(); }
 
-    std::atomic_bool isConverting { false };
     Ui::QuorvelClass ui;
     QString m_idleTitle;
     QPushButton *m_pauseBtn = nullptr;

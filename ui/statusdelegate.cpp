@@ -12,7 +12,7 @@ constexpr int barAlpha = 80;
 
 void StatusDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const QVariant value = index.data(Qt::UserRole);
+    const QVariant value = index.data(JobTable::ProgressRole);
     if (!value.isValid()) {
         QStyledItemDelegate::paint(painter, option, index);
         return;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui_quorvel.h"
 
+#include "jobtable.h"
 #include "toolcommands.h"
 
 #include <QComboBox>
@@ -54,9 +55,9 @@ void QuorvelClass::setupUi(QWidget *window)
     gridLayout->setContentsMargins(2, 2, 2, 13);
 
     videoTableWidget = new QTableWidget(window);
-    if (videoTableWidget->columnCount() < 4)
-        videoTableWidget->setColumnCount(4);
-    for (int column = 0; column < 4; ++column)
+    if (videoTableWidget->columnCount() < JobTable::ColumnCount)
+        videoTableWidget->setColumnCount(JobTable::ColumnCount);
+    for (int column = 0; column < JobTable::ColumnCount; ++column)
         videoTableWidget->setHorizontalHeaderItem(column, new QTableWidgetItem());
     videoTableWidget->setObjectName(QStringLiteral("videoTableWidget"));
     gridLayout->addWidget(videoTableWidget, 0, 0, 1, 1);
@@ -84,17 +85,19 @@ void QuorvelClass::setupUi(QWidget *window)
 void QuorvelClass::retranslateUi(QWidget *window)
 {
     window->setWindowTitle(text("Quorvel"));
-    videoTableWidget->horizontalHeaderItem(0)->setText(text("FileName"));
-    videoTableWidget->horizontalHeaderItem(1)->setText(text("TargetPath"));
-    videoTableWidget->horizontalHeaderItem(2)->setText(text("TargetFileName"));
-    videoTableWidget->horizontalHeaderItem(3)->setText(text("ProcessStatus"));
+    videoTableWidget->horizontalHeaderItem(JobTable::FileName)->setText(text("FileName"));
+    videoTableWidget->horizontalHeaderItem(JobTable::TargetPath)->setText(text("TargetPath"));
+    videoTableWidget->horizontalHeaderItem(JobTable::TargetFileName)->setText(text("TargetFileName"));
+    videoTableWidget->horizontalHeaderItem(JobTable::ProcessStatus)->setText(text("ProcessStatus"));
     settingBtn->setText(text("Setting"));
+    // Each size carries its scale as data: what is chosen never depends on
+    // how the label reads.
+    const int chosen = resolutionCB->currentIndex();
     resolutionCB->clear();
-    QStringList resolutions;
     const QStringList labels = resolutionLabels();
     for (const QString &label : labels)
-        resolutions << text(label.toLatin1().constData());
-    resolutionCB->insertItems(0, resolutions);
+        resolutionCB->addItem(text(label.toLatin1().constData()), scaleForResolution(label));
+    resolutionCB->setCurrentIndex(qMax(0, chosen));
     addBtn->setText(text("Add"));
     deleteBtn->setText(text("Delete"));
     convertBtn->setText(text("Convert"));

@@ -9,6 +9,8 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include "conversion.h"
+
 #include <vector>
 
 class QTableWidget;
@@ -40,27 +42,28 @@ public:
     // This window's file.
     QString file() const { return m_file; }
 
-    // Shows the rows of the windows that have ended in the table, and makes
-    // them this window's. A file that cannot be read or is not a list is set
+    // Shows the rows of the windows that have ended in the table, with
+    // `folderText` as their TargetPath, and makes them this window's. A file that cannot be read or is not a list is set
     // aside under a free name (<file>.bad, <file>.bad.2, ...), with a
     // warning that says what happened to it.
-    void restore();
+    void restore(const QString &folderText);
 
     // A row worth keeping, as the file holds it.
     struct Row {
         QString source;
-        QString folder;
-        QString status; // empty while it waits
+        Stage stage = Stage::Waiting; // Waiting, Failed or Stopped
         QString reason;
     };
-    // The rows worth keeping, taken on the GUI thread: copies of the table's
-    // texts, nothing more, so that the GUI thread's part stays small.
+    // The rows worth keeping, taken on the GUI thread: copies of their
+    // sources, stages and reasons, nothing more, so that the GUI thread's
+    // part stays small.
     static std::vector<Row> collect(const QTableWidget *table);
     // The file's text for them; empty when there are none.
     static QByteArray serialize(const std::vector<Row> &rows);
     static QByteArray snapshot(const QTableWidget *table) { return serialize(collect(table)); }
-    // Shows kept rows in a table; false when `data` is not such a list.
-    static bool show(QTableWidget *table, const QByteArray &data);
+    // Shows kept rows in a table; false when `data` is not such a list, or
+    // one of a version this build does not know.
+    static bool show(QTableWidget *table, const QByteArray &data, const QString &folderText);
 
 private:
     void changed();

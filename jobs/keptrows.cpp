@@ -4,7 +4,7 @@
 #include "conversion.h"
 #include "jobtable.h"
 #include "plan.h"
-#include "rowtip.h"
+#include "rowresults.h"
 
 #include <QDebug>
 #include <QDir>
@@ -27,19 +27,28 @@ constexpr int writeDelayMs = 1000;
 
 const QString ranOutText = QStringLiteral("Quorvel ended while it was converting");
 
-QString textOf(const QTableWidget *table, int row, int column)
+// The file's version, and the stable keys of the stages a kept row can
+// have; a waiting row has none.
+constexpr int fileVersion = 2;
+constexpr struct {
+    Stage stage;
+    const char *key;
+} stageKeys[] = { { Stage::Failed, "failed" }, { Stage::Stopped, "stopped" } };
+
+QString keyOf(Stage stage)
 {
-    const QTableWidgetItem *item = table->item(row, column);
-    return item ? item->text() : QString();
+    for (const auto &each : stageKeys) {
+        if (each.stage == stage)
+            return QString::fromLatin1(each.key);
+    }
+    return QString();
 }
 
-// The stage a word names; Waiting for none.
-Stage stageNamed(const QString &word)
+Stage stageOf(const QString &key)
 {
-    for (const Stage stage :
-         { Stage::PreProcessing, Stage::Converting, Stage::Succeeded, Stage::Failed, Stage::Stopped, Stage::Skipped }) {
-        if (stageText(stage) == word)
-            return stage;
+    for (const auto &each : stageKeys) {
+        if (key == QLatin1String(each.key))
+            return each.stage;
     }
     return Stage::Waiting;
 }
@@ -154,7 +163,7 @@ void KeptRows::writeSoon()
     m_writing = QtConcurrent::run(&m_writer, write, m_file, collect(m_table));
 }
 
-void KeptRows::restore()
+void KeptRows::restore(const QString &folderText)
 {
     // Each list is taken under its window's lock, which holds while that
     // window lives and which only one starting window gets: no list is
@@ -175,7 +184,7 @@ void KeptRows::restore()
         if (!file.exists())
             continue; // another window took it just before us
         const bool readable = file.open(QIODevice::ReadOnly);
-        if (readable && show(m_table, file.readAll())) {
+        if (readable && show(m_table, file.readAll(), folderText)) {
             adopted << path;
             continue;
         }
@@ -185,8 +194,11 @@ void KeptRows::restore()
     if (adopted.isEmpty())
         return;
     // The rows are this window's once its own file holds them; only then do
-    // the ended windows' files go, and their locks with them.
+    // the ended windows' files go, and their locks with them. One ended
+    // window's file (the usual case) simply takes this window's name.
     m_delay.stop();
+    if (adopted.size() == 1 && adopted.first() != m_file && QFile::rename(adopted.first(), m_file))
+        return;
     auto locks = std::make_shared<std::vector<std::unique_ptr<QLockFile>>>(std::move(taken));
     m_writing = QtConcurrent::run(&m_writer, [file = m_file, rows = collect(m_table), adopted, locks] {
         if (!write(file, rows))
@@ -209,12 +221,12 @@ std::vector<KeptRows::Row> KeptRows::collect(const QTableWidget *table)
         if (kept == Stage::Succeeded)
             continue;
         QString reason = status ? status->data(JobTable::ReasonRole).toString() : QString();
-        if (kept == Stage::PreProcessing || kept == Stage::Converting || (kept == Stage::Waiting && stage.isValid())) {
+        if (kept == Stage::PreProcessing || kept == Stage::Converting) {
             kept = Stage::Failed;
             reason = ranOutText;
         }
-        rows.push_back(Row { textOf(table, row, JobTable::FileName), textOf(table, row, JobTable::TargetPath),
-                             stageText(kept), reason });
+        const QTableWidgetItem *source = table->item(row, JobTable::FileName);
+        rows.push_back(Row { source ? source->text() : QString(), kept, reason });
     }
     return rows;
 }
@@ -225,21 +237,25 @@ QByteArray KeptRows::serialize(const std::vector<Row> &rows)
         return QByteArray();
     QJsonArray entries;
     for (const Row &row : rows) {
-        QJsonObject entry { { QStringLiteral("source"), row.source }, { QStringLiteral("folder"), row.folder } };
-        if (!row.status.isEmpty())
-            entry.insert(QStringLiteral("status"), row.status);
+        QJsonObject entry { { QStringLiteral("source"), row.source } };
+        if (!keyOf(row.stage).isEmpty())
+            entry.insert(QStringLiteral("stage"), keyOf(row.stage));
         if (!row.reason.isEmpty())
             entry.insert(QStringLiteral("reason"), row.reason);
         entries.append(entry);
     }
-    return QJsonDocument(QJsonObject { { QStringLiteral("quorvelRows"), 1 }, { QStringLiteral("rows"), entries } })
+    return QJsonDocument(QJsonObject { { QStringLiteral("quorvelRows"), fileVersion }, { QStringLiteral("rows"), entries } })
         .toJson(QJsonDocument::Compact);
 }
 
-bool KeptRows::show(QTableWidget *table, const QByteArray &data)
+// Version 1 kept the status words themselves and each row's folder text:
+// its rows come back with their reasons alone, a row with a reason as
+// failed.
+bool KeptRows::show(QTableWidget *table, const QByteArray &data, const QString &folderText)
 {
     const QJsonDocument document = QJsonDocument::fromJson(data);
-    if (!document.isObject() || document.object().value(QStringLiteral("quorvelRows")).toInt() != 1
+    const int version = document.object().value(QStringLiteral("quorvelRows")).toInt();
+    if (!document.isObject() || (version != 1 && version != fileVersion)
         || !document.object().value(QStringLiteral("rows")).isArray())
         return false;
     const QJsonArray rows = document.object().value(QStringLiteral("rows")).toArray();
@@ -250,16 +266,13 @@ bool KeptRows::show(QTableWidget *table, const QByteArray &data)
     for (const QJsonValue &value : rows) {
         const QJsonObject entry = value.toObject();
         const int row = table->rowCount();
-        JobTable::appendRows(table, { entry.value(QStringLiteral("source")).toString() },
-                             entry.value(QStringLiteral("folder")).toString(JobTable::defaultFolderText()));
-        const Stage stage = stageNamed(entry.value(QStringLiteral("status")).toString());
+        JobTable::appendRows(table, { entry.value(QStringLiteral("source")).toString() }, folderText);
+        const QString reason = entry.value(QStringLiteral("reason")).toString();
+        const Stage stage = version == 1 ? (reason.isEmpty() ? Stage::Waiting : Stage::Failed)
+                                         : stageOf(entry.value(QStringLiteral("stage")).toString());
         if (stage == Stage::Waiting)
             continue;
-        JobTable::setStatus(table, row, stageText(stage));
-        QTableWidgetItem *status = table->item(row, JobTable::ProcessStatus);
-        status->setData(JobTable::StageRole, int(stage));
-        status->setData(JobTable::ReasonRole, entry.value(QStringLiteral("reason")).toString());
-        status->setToolTip(rowTip(*status));
+        RowResults::restored(table->model(), row, stage, reason);
     }
     return true;
 }
