@@ -2,6 +2,7 @@
 #pragma once
 
 #include "conversion.h"
+#include "names.h"
 #include "plan.h"
 
 #include <QString>

@@ -7,7 +7,7 @@
 #include "handoff.h"
 #include "outputfolder.h"
 #include "pause.h"
-#include "plan.h"
+#include "batchplan.h"
 #include "sourcefiles.h"
 #include "stop.h"
 #include "stopsignals.h"

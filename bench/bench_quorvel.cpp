@@ -9,7 +9,7 @@
 #include "conversion.h"
 #include "jobtable.h"
 #include "keptrows.h"
-#include "plan.h"
+#include "batchplan.h"
 #include "quorvel.h"
 #include "settings.h"
 #include "stop.h"

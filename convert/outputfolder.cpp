@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "outputfolder.h"
 
+#include "names.h"
 #include "paths.h"
-#include "plan.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,7 +14,7 @@ namespace {
 // mount or /proc refuses anyone. Making a file does tell.
 bool takesFiles(const QString &folder)
 {
-    QTemporaryFile probe(folder + QStringLiteral("/.quorvel-probe-XXXXXX"));
+    QTemporaryFile probe(probeTemplateFor(folder));
     return probe.open();
 }
 

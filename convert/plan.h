@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "paths.h"
 #include "toolcommands.h"
 
 #include <QHash>
@@ -8,8 +9,6 @@
 #include <QStringList>
 
 #include <optional>
-
-struct Settings;
 
 // How a batch converts: the same for every job planned with it.
 struct PlanSettings {
@@ -23,16 +22,6 @@ struct PlanSettings {
     // Why the output folder cannot take results; every job is refused with it.
     QString outputProblem;
 };
-
-// The batch both programs run for `jobCount` sources with `choices` at
-// `scale`: its output folder, pipeline and picture, the workers (the rows or
-// jobs at once asked for, one per source at most), and each one-pass
-// decoder's share of the cores.
-struct BatchPlan {
-    PlanSettings settings;
-    int workers = 1;
-};
-BatchPlan batchPlanFor(const Settings &choices, const QString &scale, int jobCount);
 
 // One source's conversion, fixed before any tool runs: where it writes and
 // the commands that do it, or why it cannot be converted at all.
@@ -71,28 +60,7 @@ private:
     QHash<QString, QString> m_firstWithTarget;
 };
 
-// Removes from `folder` the temporary and working files that a Quorvel
-// process of this machine left when it ended without clearing them (a
-// crash, a kill, a power cut); never a running process's, nor another
-// machine's on a shared folder. How many it removed. Reads the disk.
-int removeLeftovers(const QString &folder);
-
-// The decoder threads for one pass when `jobsAtOnce` jobs share `cores`:
-// each its share of the cores, and 0 (ffmpeg's own choice, a thread per
-// core) for a job that has them all.
-int decoderThreadsFor(int jobsAtOnce, int cores);
-
 // Why a source cannot be converted, found without a tool: it does not
 // exist, cannot be read, is empty or is a text file. Empty when none of
 // these holds. Any thread.
 QString sourceProblem(const QString &source);
-
-// This process's mark in the names of the files it keeps for itself: the
-// machine's short name (letters, digits and '-') and the process id.
-QString processTag();
-
-// An absolute, clean path; empty stays empty.
-QString absolutePath(const QString &path);
-
-// True when both paths name the same file, through links or "..".
-bool sameFile(const QString &a, const QString &b);

@@ -135,16 +135,6 @@ QStringList resolutionLabels()
     return labels;
 }
 
-QString buildTargetPath(const QString &baseName, const QString &outputFolder)
-{
-    return outputFolder + QLatin1Char('/') + baseName + QStringLiteral(".avi");
-}
-
-QString targetFileName(const QString &sourcePath)
-{
-    return baseNameOf(sourcePath) + QStringLiteral(".avi");
-}
-
 ToolCommand preProcessCommand(const QString &ffmpeg, const QString &sourcePath, const QString &preProcessPath)
 {
     ToolCommand command(ffmpeg);

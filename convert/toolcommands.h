@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "paths.h"
-
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -50,13 +48,6 @@ QStringList resolutionLabels();
 // "320x240" -> "320:240" and so on; empty when the label holds none of the
 // four resolutions.
 QString scaleForResolution(const QString &label);
-
-// The output folder (the working directory's output/ unless another is
-// named), a slash, the base name and ".avi".
-QString buildTargetPath(const QString &baseName, const QString &outputFolder = outputPath);
-
-// The result's file name for a source: its base name and ".avi".
-QString targetFileName(const QString &sourcePath);
 
 // How the source's picture goes into the chosen size.
 enum class Picture {

@@ -2,6 +2,7 @@
 #include "jobtable.h"
 
 #include "conversion.h"
+#include "names.h"
 #include "toolcommands.h"
 
 #include <QTableWidget>

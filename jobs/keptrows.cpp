@@ -3,7 +3,7 @@
 
 #include "conversion.h"
 #include "jobtable.h"
-#include "plan.h"
+#include "names.h"
 #include "rowresults.h"
 
 #include <QDebug>

@@ -3,6 +3,7 @@
 
 #include "handoff.h"
 #include "jobtable.h"
+#include "names.h"
 #include "outputfolder.h"
 #include "rowresults.h"
 #include "runner.h"

@@ -306,7 +306,7 @@ private slots:
             for (QStringList &words : runs) {
                 for (QString &word : words) {
                     const QString name = QFileInfo(word).fileName();
-                    if (name.startsWith("quorvel-tmp.")) {
+                    if (name.startsWith(".quorvel-") && name.endsWith(".tmp.avi")) {
                         temporaries << word;
                         word = "TEMPORARY";
                     } else if (name.startsWith(".quorvel-") && name.endsWith(".part")) {

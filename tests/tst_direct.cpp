@@ -4,7 +4,7 @@
 // with no temporary file; bad sources fail with a reason.
 
 #include "mediasupport.h"
-#include "plan.h"
+#include "batchplan.h"
 #include "testsupport.h"
 #include "toolcommands.h"
 

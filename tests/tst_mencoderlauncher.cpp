@@ -8,6 +8,7 @@
 #include "resultcheck.h"
 #include "stop.h"
 #include "testsupport.h"
+#include "names.h"
 #include "toolcommands.h"
 #include "toolrun.h"
 
@@ -37,7 +38,7 @@ private slots:
 
     void transcodesAnAviWithAudio()
     {
-        const QString target = buildTargetPath("direct");
+        const QString target = buildTargetPath("direct", outputPath);
         const Stop noStop;
         const ToolRun run = runTool(ToolOutput::Tool::Mencoder,
                                     transcodeCommand(mencoderPath, "320:240", m_clips + "/source.avi", target), noStop);
@@ -51,11 +52,11 @@ private slots:
     void transcodesWhatThePreProcessWrites()
     {
         const Stop noStop;
-        const QString temp = buildTargetPath("temporary.pre");
+        const QString temp = buildTargetPath("temporary.pre", outputPath);
         const ToolRun preProcess = runTool(ToolOutput::Tool::Ffmpeg,
                                            preProcessCommand(ffmpegPath, m_clips + "/source.mp4", temp), noStop);
         QCOMPARE(checkPreProcess(preProcess, temp), QString());
-        const QString target = buildTargetPath("viaPreProcess");
+        const QString target = buildTargetPath("viaPreProcess", outputPath);
         const ToolRun transcode =
             runTool(ToolOutput::Tool::Mencoder, transcodeCommand(mencoderPath, "160:128", temp, target), noStop);
         QCOMPARE(checkTranscode(transcode, target, preProcess.output.durationSeconds()), QString());

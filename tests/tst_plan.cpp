@@ -4,32 +4,19 @@
 
 #include "conversion.h"
 #include "paths.h"
-#include "plan.h"
+#include "names.h"
+#include "batchplan.h"
 #include "testsupport.h"
 #include "toolcommands.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TestSupport;
-
-namespace {
-
-// The transcode's arguments; `stretch` gives the old ones, byte for byte.
-QStringList transcodeArguments(const QString &scale, const QString &input, const QString &target, bool stretch = false)
-{
-    const QString filters = stretch ? "scale=" + scale : QStringLiteral("dsize=%1:0,scale=0:0,expand=%1").arg(scale);
-    return QStringList { "-oac", "lavc", "-lavcopts", "acodec=mp2:abitrate=128", "-srate", "44100", "-vf" }
-    << filters
-    << QStringList { "-ovc", "xvid", "-xvidencopts", "bitrate=608:max_bframes=0:quant_type=h263:me_quality=0",
-                     "-force-avi-aspect" }
-    << (stretch ? QStringLiteral("4:3") : scale) << QStringList { "-mc", "0", "-of", "avi", input, "-o", target };
-}
-
-} // namespace
 
 class PlanTest : public QObject
 {
@@ -94,35 +81,17 @@ private slots:
         QFETCH(QString, target);
         QFETCH(bool, preProcess);
         QCOMPARE(targetFileName(path), target);
-        QCOMPARE(buildTargetPath(baseNameOf(path)), outputPath + "/" + target);
+        QCOMPARE(buildTargetPath(baseNameOf(path), outputPath), outputPath + "/" + target);
         QCOMPARE(needsPreProcess(path), preProcess);
     }
 
-    void commandsAreArgumentLists()
+    // A cap on the threads is an input option: it reaches the decoder.
+    void threadCapReachesTheDecoder()
     {
-        QCOMPARE(preProcessCommand("/b/ffmpeg", "/v/a b.mp4", "/o/t.avi").arguments(),
-                 QStringList({ "-y", "-i", "/v/a b.mp4", "/o/t.avi" }));
-        const ToolCommand transcode = transcodeCommand("/b/mencoder", "220:176", "/v/a b.avi", "/o/a b.avi");
-        QCOMPARE(transcode.program(), QStringLiteral("/b/mencoder"));
-        QCOMPARE(transcode.arguments(), transcodeArguments("220:176", "/v/a b.avi", "/o/a b.avi"));
-        // The debug line and the dry run: the program and the paths quoted.
-        QCOMPARE(transcode.text(),
-                 "\"/b/mencoder\" " + transcodeArguments("220:176", "\"/v/a b.avi\"", "\"/o/a b.avi\"").join(' '));
-        QCOMPARE(transcodeCommand("/b/mencoder", "220:176", "/v/a.avi", "/o/a.avi", Picture::Stretch).arguments(),
-                 transcodeArguments("220:176", "/v/a.avi", "/o/a.avi", true));
-        const QString direct = "-nostdin -y -skip_loop_filter all -i /v/a.mp4 -map 0:v:0 -map 0:a:0? -sn -dn -vf %1 "
-                               "-c:v libxvid -threads:v 1 -vtag XVID -b:v 608k -bf 0 -mpeg_quant 0 -c:a mp2 -b:a 128k "
-                               "-ar 44100 -ac 2 -f avi /o/a.avi";
-        QCOMPARE(directCommand("/b/ffmpeg", "160:128", "/v/a.mp4", "/o/a.avi").arguments().join(' '),
-                 direct.arg("scale=w='min(160,2*round(128*dar/2))':h='min(128,2*round(160/dar/2))',"
-                            "pad=160:128:(ow-iw)/2:(oh-ih)/2,setsar=1"));
-        QCOMPARE(directCommand("/b/ffmpeg", "160:128", "/v/a.mp4", "/o/a.avi", Picture::Stretch).arguments().join(' '),
-                 direct.arg("scale=160:128,setdar=4/3"));
-        // A cap on the threads is an input option: it reaches the decoder.
-        QVERIFY(directCommand("/b/ffmpeg", "160:128", "/v/a.mp4", "/o/a.avi", Picture::KeepShape, 2)
-                    .arguments()
-                    .join(' ')
-                    .startsWith("-nostdin -y -threads 2 -skip_loop_filter all -i /v/a.mp4 "));
+        const QStringList arguments =
+            directCommand("/b/ffmpeg", "160:128", "/v/a.mp4", "/o/a.avi", Picture::KeepShape, 2).arguments();
+        QCOMPARE(arguments.at(arguments.indexOf("-threads") + 1), QStringLiteral("2"));
+        QVERIFY(arguments.indexOf("-threads") < arguments.indexOf("-i"));
     }
 
     // Jobs at once share the cores; a lone job leaves the choice to ffmpeg.
@@ -172,8 +141,7 @@ private slots:
         QVERIFY(first.temporary != second.temporary);
         for (const Job &job : { first, second }) {
             QCOMPARE(QFileInfo(job.temporary).absolutePath(), settings.outputFolder);
-            QVERIFY(QFileInfo(job.temporary).fileName().startsWith("quorvel-tmp."));
-            QVERIFY(job.temporary.contains("." + QString::number(QCoreApplication::applicationPid()) + "."));
+            QVERIFY(QFileInfo(job.temporary).fileName().startsWith(".quorvel-" + processTag() + "-"));
             QCOMPARE(job.preProcess->arguments().last(), job.temporary);
             const QStringList transcode = job.transcode.arguments();
             QCOMPARE(transcode.at(transcode.indexOf("-o") - 1), job.temporary);
@@ -196,36 +164,33 @@ private slots:
         QCOMPARE(direct.transcode.program(), ffmpegPath);
     }
 
-    // What a Quorvel of this machine left when it died goes; a running
-    // process's files, another machine's and everything else stay.
+    // What a Quorvel of this machine left when it died goes, under every
+    // name the program makes; a running process's files, another machine's
+    // and everything else stay.
     void leftoversOfEndedProcessesAreRemoved()
     {
-        const QString host =
-            QFileInfo(Plan().add(0, video("h.mp4"), PlanSettings()).temporary).fileName().section('.', 1, 1);
-        QProcess ended;
-        ended.start("true", {});
-        QVERIFY(ended.waitForStarted());
-        const QString dead = QString::number(ended.processId());
-        QVERIFY(ended.waitForFinished());
+        QTemporaryDir folder;
+        QCOMPARE(QProcess::execute(QUORVEL_NAMEMAKER, { folder.path() }), 0);
+        const QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left.size(), 4); // the temporary file, two working names, the probe
+        QStringList kept { QFileInfo(temporaryNameFor(folder.path())).fileName(),
+                           QFileInfo(workingNameFor(folder.filePath("a.avi"))).fileName(), "clip.avi" };
+        // Another machine's, by the same scheme.
+        const QString host = processTag().section('-', 0, -2);
+        kept << QString(left.first()).replace(".quorvel-" + host + "-", ".quorvel-elsewhere" + host + "-");
         QProcess running;
         running.start("sleep", { "30" });
         QVERIFY(running.waitForStarted());
-        const QString live = QString::number(running.processId());
-        const QString self = QString::number(QCoreApplication::applicationPid());
-
-        QTemporaryDir folder;
-        const QStringList gone { "quorvel-tmp." + host + "." + dead + ".3.avi",
-                                 ".quorvel-" + host + "-" + dead + "-4.clip-1-2.avi.part" };
-        const QStringList kept { ".quorvel-" + host + "-" + live + "-5.a.avi.part",
-                                 "quorvel-tmp." + host + "." + self + ".6.avi",
-                                 ".quorvel-elsewhere-" + dead + "-7.a.avi.part",
-                                 "quorvel-tmp.elsewhere." + dead + ".8.avi", "clip.avi" };
-        for (const QString &name : gone + kept)
+        kept << QString(left.first())
+                    .replace(QRegularExpression("^\\.quorvel-" + host + "-\\d+-"),
+                             ".quorvel-" + host + "-" + QString::number(running.processId()) + "-");
+        for (const QString &name : qAsConst(kept))
             writeFile(folder.filePath(name), "x");
-        QCOMPARE(removeLeftovers(folder.path()), 2);
-        QStringList expected = kept;
-        expected.sort();
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        // The build before this one named its temporary files so.
+        writeFile(folder.filePath("quorvel-tmp." + host + ".999999999.3.avi"), "x");
+        QCOMPARE(removeLeftovers(folder.path()), 5);
+        kept.sort();
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), kept);
         running.kill();
         running.waitForFinished();
     }
@@ -234,14 +199,13 @@ private slots:
     {
         PlanSettings settings;
         settings.outputFolder = m_dir.path();
-        const QString pid = QString::number(QCoreApplication::applicationPid());
         // The user's own files under every name the next jobs would use.
-        const int next = Plan().add(0, video("x.mp4"), settings).temporary.section('.', -2, -2).toInt() + 1;
+        const QString sample = QFileInfo(temporaryNameFor(m_dir.path())).fileName();
+        const QRegularExpression counter("-(\\d+)\\.tmp\\.avi$");
+        const int next = counter.match(sample).captured(1).toInt() + 1;
         QStringList sources;
         for (int n = next; n < next + 40; ++n)
-            sources << video(QStringLiteral("quorvel-tmp.%1.%2.%3.avi")
-                                 .arg(QSysInfo::machineHostName().section('.', 0, 0), pid)
-                                 .arg(n));
+            sources << video(QString(sample).replace(counter, QStringLiteral("-%1.tmp.avi").arg(n)));
         Plan plan(sources);
         const Job job = plan.add(0, video("e.mp4"), settings);
         QVERIFY(!job.temporary.isEmpty());

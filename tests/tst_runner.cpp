@@ -9,6 +9,7 @@
 #include "testsupport.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <atomic>
@@ -275,10 +276,9 @@ private slots:
         // the names count up, two per job in the process (its result's
         // working name, then its temporary file).
         const QString used = Plan().add(0, source("new.mp4"), PlanSettings()).temporary;
-        const int number = used.section('.', -2, -2).toInt();
-        writeFile(
-            QString(used).replace("." + QString::number(number) + ".avi", "." + QString::number(number + 2) + ".avi"),
-            QByteArray(10000, 'v'));
+        const QRegularExpression counter("-(\\d+)\\.tmp\\.avi$");
+        const int number = counter.match(used).captured(1).toInt();
+        writeFile(QString(used).replace(counter, QStringLiteral("-%1.tmp.avi").arg(number + 2)), QByteArray(10000, 'v'));
         Batch batch({ source("new.mp4") });
         batch.run();
         QCOMPARE(batch.report(0).statuses, QStringList({ PP, NO, CV, NO }));

@@ -192,17 +192,30 @@ private slots:
         QVERIFY(QDir(temp.filePath("output")).entryList(QDir::Files).isEmpty());
     }
 
+    void toolDiesWithAKilledProgram_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QString>("source");
+        QTest::newRow("in the pre-process") << "ffmpeg"
+                                            << "clip.mp4";
+        QTest::newRow("in the transcode") << "mencoder"
+                                          << "clip.avi";
+    }
+
     void toolDiesWithAKilledProgram()
     {
+        QFETCH(QString, tool);
+        QFETCH(QString, source);
         QTemporaryDir temp;
         QDir(temp.path()).mkdir("bin");
-        QVERIFY(QFile::copy(fixture("fake-tool"), temp.filePath("bin/ffmpeg")));
+        for (const QString name : { "ffmpeg", "mencoder" })
+            QVERIFY(QFile::copy(fixture("fake-tool"), temp.filePath("bin/" + name)));
         const QString pidFile = temp.filePath("tool.pid");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUORVEL_FAKE_FFMPEG", "hang");
+        env.insert("QUORVEL_FAKE_" + tool.toUpper(), "hang");
         env.insert("QUORVEL_FAKE_PIDFILE", pidFile);
-        writeFile(temp.filePath("clip.mp4"), videoBytes());
-        env.insert("QUORVEL_PROBE_CONVERT", temp.filePath("clip.mp4"));
+        writeFile(temp.filePath(source), videoBytes());
+        env.insert("QUORVEL_PROBE_CONVERT", temp.filePath(source));
 
         env.insert("XDG_DATA_HOME", dataHome(temp.path()));
         QProcess probe;
@@ -220,8 +233,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!processRunning(toolPid), 5000);
 
         // Nothing stands under the result's name. What the killed program
-        // left (the pre-process's partial file) goes when the next batch
-        // starts.
+        // left (the step's partial file) goes when the next batch starts.
         const QDir output(temp.filePath("output"));
         QCOMPARE(output.entryList(QDir::Files | QDir::Hidden).size(), 1);
         QVERIFY(!output.exists("clip.avi"));
@@ -234,7 +246,7 @@ private slots:
         // The list came back, the converting row as not converted.
         QCOMPARE(next.values.value("rows"), QStringLiteral("1"));
         QCOMPARE(next.values.value("row0"),
-                 temp.filePath("clip.mp4") + QStringLiteral("|Failed|Quorvel ended while it was converting"));
+                 temp.filePath(source) + QStringLiteral("|Failed|Quorvel ended while it was converting"));
     }
 
     // Windows over one data folder: none takes a running window's rows, and

@@ -6,7 +6,7 @@
 #include "jobtable.h"
 #include "outputfolder.h"
 #include "paths.h"
-#include "plan.h"
+#include "batchplan.h"
 #include "batchtitle.h"
 #include "settingsdialog.h"
 #include "sourcefiles.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settingsdialog.h"
 #include "outputfolder.h"
-#include "plan.h"
+#include "names.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
