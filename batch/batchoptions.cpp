@@ -13,11 +13,6 @@ namespace {
 
 const QStringList sizes = resolutionLabels();
 
-int defaultJobs()
-{
-    return maxRowsAtOnce();
-}
-
 } // namespace
 
 std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QString *error)
@@ -31,8 +26,8 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
                                   QStringLiteral("Target size: %1 (the first is the default).").arg(sizes.join(", ")),
                                   QStringLiteral("WxH"), sizes.first());
     const QCommandLineOption jobs(
-        { "j", "jobs" }, QStringLiteral("Conversions at once (default: the number of cores, %1).").arg(defaultJobs()),
-        QStringLiteral("N"), QString::number(defaultJobs()));
+        { "j", "jobs" }, QStringLiteral("Conversions at once (default: the number of cores, %1).").arg(defaultJobsAtOnce()),
+        QStringLiteral("N"), QString::number(defaultJobsAtOnce()));
     const QCommandLineOption output({ "o", "output" },
                                     QStringLiteral("Where results go (default: output/ under the working directory)."),
                                     QStringLiteral("DIR"));
@@ -56,7 +51,11 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         QStringLiteral("Convert nothing for a source whose target exists and is newer than the source: it is "
                        "reported Skipped, already converted, and counts as done. A result only ever appears whole, "
                        "so a batch stopped or cut off by a crash can simply be run again."));
-    parser.addOptions({ size, jobs, output, tools, dryRun, direct, stretch, keepDone });
+    const QCommandLineOption printTools(
+        QStringLiteral("print-tools"),
+        QStringLiteral("Print the ffmpeg and mencoder a run would use, as found, and run nothing; no sources are "
+                       "needed."));
+    parser.addOptions({ size, jobs, output, tools, dryRun, direct, stretch, keepDone, printTools });
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
@@ -104,8 +103,9 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
     }
     options.dryRun = parser.isSet(dryRun);
     options.keepDone = parser.isSet(keepDone);
+    options.printTools = parser.isSet(printTools);
     options.paths = parser.positionalArguments();
-    if (options.paths.isEmpty()) {
+    if (options.paths.isEmpty() && !options.printTools) {
         *error = QStringLiteral("no sources: name video files or folders");
         return std::nullopt;
     }

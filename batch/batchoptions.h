@@ -20,6 +20,7 @@ struct BatchOptions {
     Settings choices;
     QString toolsFolder; // empty to look in the usual places
     bool dryRun = false;
+    bool printTools = false; // say which tools a run would use, and end
     bool keepDone = false; // a source whose target is newer than it is not converted again
     QStringList paths;
 };

@@ -6,7 +6,6 @@
 #include "stop.h"
 #include "stopsignals.h"
 
-#include <csignal>
 
 BatchRun::BatchRun(const std::vector<Job> &jobs, BatchReport &report, Stop &stop, Pause &pause)
     : m_jobs(jobs)
@@ -43,25 +42,11 @@ void BatchRun::finished(const Job &job, const ConversionResult &result)
     if (status == Stage::Failed && job.refusal.isEmpty() && m_stop.isRequested())
         status = Stage::Stopped;
     m_report.ended(job.number, status, job.source, job.target,
-                   status == Stage::Stopped ? stoppedBy(StopSignals::received()) : result.reason);
+                   status == Stage::Stopped ? StopSignals::reason(StopSignals::received()) : result.reason);
 }
 
 void BatchRun::reportUnfinished(const QString &why)
 {
     for (const Job &job : m_jobs)
         m_report.ended(job.number, Stage::Stopped, job.source, job.target, why);
-}
-
-QString stoppedBy(int signalNumber)
-{
-    switch (signalNumber) {
-    case SIGINT:
-        return QStringLiteral("stopped by SIGINT");
-    case SIGTERM:
-        return QStringLiteral("stopped by SIGTERM");
-    case SIGHUP:
-        return QStringLiteral("stopped by SIGHUP");
-    default:
-        return QStringLiteral("stopped");
-    }
 }

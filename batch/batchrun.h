@@ -38,7 +38,3 @@ private:
     Pause &m_pause;
     std::size_t m_next = 0; // taken by one worker at a time
 };
-
-// The reason of a Stopped line for a stop signal: "stopped by SIGINT" and
-// the like.
-QString stoppedBy(int signalNumber);

@@ -2,12 +2,12 @@
 // quorvel-batch: the window's conversion from a script, several sources at once.
 
 #include "batchoptions.h"
+#include "batchplan.h"
 #include "batchreport.h"
 #include "batchrun.h"
 #include "handoff.h"
 #include "outputfolder.h"
 #include "pause.h"
-#include "batchplan.h"
 #include "sourcefiles.h"
 #include "stop.h"
 #include "stopsignals.h"
@@ -131,10 +131,10 @@ int convertAll(const std::vector<Job> &allJobs, int workers, bool keepDone)
 
     const int signalNumber = StopSignals::received();
     if (signalNumber != 0)
-        run.reportUnfinished(stoppedBy(signalNumber));
+        run.reportUnfinished(StopSignals::reason(signalNumber));
     report.close();
     if (signalNumber != 0)
-        return 128 + signalNumber;
+        return StopSignals::exitCode(signalNumber);
     return report.anyFailed() ? 1 : 0;
 }
 
@@ -155,6 +155,12 @@ int main(int argc, char **argv)
     const std::optional<Tools> tools = findTools(options->toolsFolder, !direct, &error);
     if (!tools)
         return setupError(error);
+    if (options->printTools) {
+        std::printf("ffmpeg\t%s\n", qUtf8Printable(tools->ffmpeg));
+        if (!direct)
+            std::printf("mencoder\t%s\n", qUtf8Printable(tools->mencoder));
+        return 0;
+    }
 
     const QStringList sources = expandSources(options->paths);
     if (sources.isEmpty())

@@ -20,15 +20,19 @@
 
 namespace {
 
-constexpr int stopSignals[] = { SIGINT, SIGTERM, SIGHUP };
+// The signals that stop a run, with their names in its report.
+constexpr struct {
+    int number;
+    const char *name;
+} stopSignals[] = { { SIGINT, "SIGINT" }, { SIGTERM, "SIGTERM" }, { SIGHUP, "SIGHUP" } };
 std::atomic<int> firstSignal { 0 };
 
 sigset_t stopSignalSet()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (const int number : stopSignals)
-        sigaddset(&set, number);
+    for (const auto &stop : stopSignals)
+        sigaddset(&set, stop.number);
     sigaddset(&set, SIGTSTP);
     sigaddset(&set, SIGCONT);
     return set;
@@ -40,9 +44,9 @@ int pendingStopSignal()
     sigset_t pending;
     if (sigpending(&pending) != 0)
         return 0;
-    for (const int number : stopSignals) {
-        if (sigismember(&pending, number) == 1)
-            return number;
+    for (const auto &stop : stopSignals) {
+        if (sigismember(&pending, stop.number) == 1)
+            return stop.number;
     }
     return 0;
 }
@@ -76,8 +80,8 @@ bool stopSignalPendingIn(const char *text)
                 if (value >= 0)
                     mask = mask << 4 | unsigned(value);
             }
-            for (const int number : stopSignals) {
-                if (mask & (1ULL << (number - 1)))
+            for (const auto &stop : stopSignals) {
+                if (mask & (1ULL << (stop.number - 1)))
                     return true;
             }
         }
@@ -180,4 +184,18 @@ int StopSignals::received()
 {
     const int noted = firstSignal.load();
     return noted != 0 ? noted : pendingStopSignal();
+}
+
+QString StopSignals::reason(int signalNumber)
+{
+    for (const auto &stop : stopSignals) {
+        if (stop.number == signalNumber)
+            return QStringLiteral("stopped by ") + QLatin1String(stop.name);
+    }
+    return QStringLiteral("stopped");
+}
+
+int StopSignals::exitCode(int signalNumber)
+{
+    return 128 + signalNumber;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <memory>
@@ -41,6 +42,13 @@ public:
     // is sent, so a worker knows at once that a tool which ended meanwhile
     // may have had it too.
     static int received();
+
+    // The reason of a Stopped line for a stop signal: "stopped by SIGINT"
+    // and the like.
+    static QString reason(int signalNumber);
+    // The exit status after one: 128 and its number, as a shell reports a
+    // program the signal ended (130, 143, 129).
+    static int exitCode(int signalNumber);
 
 private:
     int m_fd = -1;

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -39,14 +38,12 @@ QString notInstalled(const QString &tool, const QString &path)
 }
 
 // Quorvel's mencoder launcher, which hands its arguments to the system's
-// mencoder: that one must be there too, or every transcode would fail.
+// mencoder (that one must be there too, or every transcode would fail), is
+// known by the compatibility shim that lies beside it.
 bool isLauncher(const QString &path)
 {
-    QFile file(QFileInfo(path).canonicalFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray start = file.read(4096);
-    return start.startsWith("#!") && start.contains("QUORVEL_REAL_MENCODER");
+    const QFileInfo launcher(QFileInfo(path).canonicalFilePath());
+    return QFileInfo::exists(launcher.absolutePath() + QStringLiteral("/libquorvel-avcompat.so"));
 }
 
 QString installedLauncher()

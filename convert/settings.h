@@ -10,7 +10,11 @@
 class QSettings;
 
 // How a batch converts: the window's remembered choices, and what
-// quorvel-batch's options ask for. Each default is the member's own.
+// quorvel-batch's options ask for. Each default is the member's own, but
+// one on purpose: the window converts one row at a time unless told
+// otherwise (the form's behaviour, and the machine stays usable), while
+// quorvel-batch, run where a whole machine is given to it, takes one job
+// per core (defaultJobsAtOnce()).
 struct Settings {
     enum class Pipeline { TwoSteps, OnePass };
     using Picture = ::Picture;
@@ -30,6 +34,11 @@ struct Settings {
 
 // One row per core: more would only make the rows wait for each other.
 int maxRowsAtOnce();
+// quorvel-batch's jobs at once when none are asked for: one per core.
+inline int defaultJobsAtOnce()
+{
+    return maxRowsAtOnce();
+}
 
 // Every choice, in one table: its key in the settings file, how a value
 // stored or typed for it is read into Settings (why it cannot be, or empty

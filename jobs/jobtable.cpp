@@ -3,8 +3,10 @@
 
 #include "conversion.h"
 #include "names.h"
+#include "paths.h"
 #include "toolcommands.h"
 
+#include <QFileInfo>
 #include <QTableWidget>
 
 namespace JobTable {
@@ -56,7 +58,7 @@ void prepare(QTableWidget *table)
 
 QString defaultFolderText()
 {
-    return QStringLiteral("/output");
+    return QLatin1Char('/') + QFileInfo(outputPath).fileName();
 }
 
 void appendRows(QTableWidget *table, const QStringList &paths, const QString &folderText)

@@ -47,7 +47,7 @@ QString statusText(const QVariant &stage, const QVariant &step);
 // and showing statusText() of its own data. appendRows() does it too.
 void prepare(QTableWidget *table);
 
-// The TargetPath text of the working directory's output folder.
+// The TargetPath text of the default output folder (outputPath): "/output".
 QString defaultFolderText();
 
 // Appends one row per path, in the list's order. Paths are taken as given:

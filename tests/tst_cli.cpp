@@ -186,6 +186,21 @@ private slots:
         QVERIFY(generateClip(clip(QString::fromUtf8("vidéo 2.mkv"))));
     }
 
+    // The tool search, asked from outside: the tools a run would use.
+    void printToolsNamesWhatARunUses()
+    {
+        const Finished here = ::run(batchProgram, { "--print-tools" }, m_work);
+        QCOMPARE(here.exitCode, 0);
+        QCOMPARE(here.lines, QList<QStringList>({ { "ffmpeg", m_work + "/bin/ffmpeg" },
+                                                  { "mencoder", m_work + "/bin/mencoder" } }));
+        Sandbox box;
+        const Finished named = box.batch({ "--print-tools", "--direct", "-t", "tools" });
+        QCOMPARE(named.lines, QList<QStringList>({ { "ffmpeg", box.dir + "/tools/ffmpeg" } }));
+        const Finished missing = box.batch({ "--print-tools", "-t", "nowhere" });
+        QCOMPARE(missing.exitCode, 2);
+        QVERIFY(missing.lines.isEmpty());
+    }
+
     void helpAndVersion()
     {
         const Finished help = run(batchProgram, { "--help" }, m_work);
