@@ -216,7 +216,8 @@ private slots:
         QVERIFY(!model->item(3)->isEnabled());
     }
 
-    // Suspend after the countdown, which can be cancelled; Close Quorvel.
+    // Suspend or power off after the countdown, which can be cancelled; Close
+    // Quorvel.
     void whenDone_data()
     {
         QTest::addColumn<int>("choice");
@@ -224,6 +225,7 @@ private slots:
         QTest::addColumn<QStringList>("called");
         QTest::newRow("suspend") << int(BatchEnd::WhenDone::Suspend) << false << QStringList("Suspend 1");
         QTest::newRow("suspend, cancelled") << int(BatchEnd::WhenDone::Suspend) << true << QStringList();
+        QTest::newRow("power off") << int(BatchEnd::WhenDone::PowerOff) << false << QStringList("PowerOff 1");
         QTest::newRow("close") << int(BatchEnd::WhenDone::Close) << false << QStringList();
     }
 
@@ -244,7 +246,8 @@ private slots:
         }
         QTRY_VERIFY(window.findChild<QMessageBox *>("whenDoneBox"));
         QMessageBox *box = window.findChild<QMessageBox *>("whenDoneBox");
-        QVERIFY(box->text().contains("suspend in 1 s"));
+        QVERIFY(box->text().contains(BatchEnd::WhenDone(choice) == BatchEnd::WhenDone::Suspend ? "suspend in 1 s"
+                                                                                             : "power off in 1 s"));
         if (cancel)
             box->button(QMessageBox::Cancel)->click();
         QTest::qWait(2000);

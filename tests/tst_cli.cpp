@@ -483,6 +483,26 @@ private slots:
         QCOMPARE(filesIn(box.dir + "/moved"), QStringList());
     }
 
+    // A reader that goes after the first line: the run goes on to its end,
+    // every result whole, and nothing half-written is left.
+    void readerThatLeavesEarly()
+    {
+        Sandbox box;
+        box.env.insert("QUORVEL_FAKE_MENCODER", "slow");
+        box.env.insert("QUORVEL_FAKE_SECONDS", "1");
+        for (const QString name : { "a.avi", "b.avi", "c.avi" })
+            copyClip("two.avi", box.dir + '/' + name);
+        const Finished piped = ::run(
+            "bash",
+            { "-c", "'" + batchProgram + "' -j 1 -t tools a.avi b.avi c.avi | head -n 1; echo \"status ${PIPESTATUS[0]}\"" },
+            box.dir, box.env);
+        QCOMPARE(piped.lines.size(), 2);
+        QCOMPARE(piped.lines.at(0).value(0), QStringLiteral("Success"));
+        QCOMPARE(piped.lines.at(1), QStringList("status 0"));
+        QCOMPARE(filesIn(box.dir + "/output"), QStringList({ "a.avi", "b.avi", "c.avi" }));
+        QCOMPARE(box.runningTools(), 0);
+    }
+
     void duplicateBaseNamesKeepTheFirst()
     {
         Sandbox box;

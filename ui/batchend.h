@@ -7,15 +7,15 @@
 
 #include <chrono>
 
+class Desktop;
 class QWidget;
 
-// What happens when a batch ends, beyond the table: a word to the desktop
-// when the window is not the active one (a notification over D-Bus, with
-// "Open output folder" where the server offers actions, and the window
-// marked in the task bar), and the session's "When done" choice: close
-// Quorvel, suspend or power off the machine (through logind, after a
-// countdown that can be cancelled). Nothing here waits for a bus: every
-// call is asynchronous.
+// What the window does when a batch ends, beyond the table: a word to the
+// desktop when the window is not the active one (a notification, with "Open
+// output folder" where the desktop offers actions, and the window marked in
+// the task bar), and the session's "When done" choice: close Quorvel,
+// suspend or power off the machine (after a countdown that can be
+// cancelled). The desktop's side is Desktop's; nothing here waits for it.
 class BatchEnd : public QObject
 {
     Q_OBJECT
@@ -29,8 +29,8 @@ public:
     // surprise a week later.
     WhenDone whenDone() const { return m_whenDone; }
     void setWhenDone(WhenDone choice) { m_whenDone = choice; }
-    // Why a choice cannot be made here ("logind says no", "no logind"),
-    // from logind's CanSuspend and CanPowerOff; empty when it can.
+    // Why a choice cannot be made here ("logind says no", "no logind"), as
+    // the desktop answered; empty when it can.
     QString whyNot(WhenDone choice) const { return m_whyNot.value(choice); }
     // The choices' names, in the order they are offered.
     static QString nameOf(WhenDone choice);
@@ -44,22 +44,15 @@ public:
     void batchEnded(int converted, int failed, int total, bool stopped, const QString &outputFolder);
 
 signals:
-    // logind answered what the machine allows.
+    // The desktop answered what the machine allows.
     void choicesChecked();
 
-private slots:
-    // The notification server's "ActionInvoked" signal.
-    void actionInvoked(uint id, const QString &action);
-
 private:
-    void notify(const QString &text, const QString &outputFolder);
-    void askLogind(const QString &question, WhenDone choice);
     void countDownTo(WhenDone choice);
 
     QWidget *m_window;
+    Desktop *m_desktop;
     WhenDone m_whenDone = WhenDone::Nothing;
     QMap<WhenDone, QString> m_whyNot;
     std::chrono::seconds m_countdown { 60 };
-    QString m_actionFolder; // what "Open output folder" of the last notification opens
-    uint m_notification = 0;
 };
