@@ -33,12 +33,12 @@ public:
     // middle of a line never counts.
     bool markerSeen() const { return m_markerSeen; }
 
-    // ffmpeg: its closing summary ("video:136kB audio:24kB ..."), the frame
-    // count of its last progress line ("frame=   75 ..."; -1 before any), the
-    // length of its input ("Duration: 00:01:02.50"; -1 when unknown) and the
-    // position of its last progress line ("time=00:00:03.03"; -1 before any).
+    // ffmpeg: its closing summary ("video:136kB audio:24kB ...") and its
+    // sizes in kB (-1 when missing), the frame count of its last progress
+    // line ("frame=   75 ..."; -1 before any), the length of its input
+    // ("Duration: 00:01:02.50"; -1 when unknown) and the position of its
+    // last progress line ("time=00:00:03.03"; -1 before any).
     bool summarySeen() const { return m_summarySeen; }
-    // The summary's sizes ("video:136kB audio:24kB"), in kB; -1 when missing.
     qint64 videoKilobytes() const { return m_videoKb; }
     qint64 audioKilobytes() const { return m_audioKb; }
     qint64 frames() const { return m_frames; }
@@ -48,12 +48,13 @@ public:
     // Whether the tool's input has sound: for mencoder "AUDIO: 44100 Hz, ..."
     // and no line ending in "no sound.", for ffmpeg an audio stream listed
     // under "Input #0".
-    // mencoder: its closing summary ("Video stream: ...
-    // size: N bytes ... F frames", "Audio stream: ... size: N bytes"; -1
-    // when missing), and its last progress line ("Pos:  12.3s  308f (25%)").
     bool inputHasSound() const { return m_soundSeen && !m_noSound; }
     // ffmpeg: its input was read ("Input #0" listed) and had no video stream.
     bool inputHasNoPicture() const { return m_inputSeen && !m_pictureSeen; }
+
+    // mencoder: its closing summary ("Video stream: ... size: N bytes ... F
+    // frames", "Audio stream: ... size: N bytes"; -1 when missing), and its
+    // last progress line ("Pos:  12.3s  308f (25%)").
     qint64 videoBytes() const { return m_videoBytes; }
     qint64 videoFrames() const { return m_videoFrames; }
     // The length of the video it wrote ("... bytes  20.040 secs"); -1 when missing.
