@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batchreport.h"
 
+#include "console.h"
 #include "progresstext.h"
 
 #include <QFileInfo>
@@ -9,20 +10,9 @@
 #include <iterator>
 #include <utility>
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr int defaultWidth = 80;
-
-int terminalWidth(std::FILE *terminal)
-{
-    winsize size = {};
-    if (ioctl(fileno(terminal), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return defaultWidth;
-}
 
 void put(std::FILE *stream, const QByteArray &bytes)
 {
@@ -36,7 +26,7 @@ void put(std::FILE *stream, const QByteArray &bytes)
 BatchReport::BatchReport(int sources, bool live, std::FILE *out, std::FILE *err)
     : m_sources(std::size_t(sources))
     , m_live(live)
-    , m_width(live ? terminalWidth(err) : defaultWidth)
+    , m_width(live ? terminalColumns(err) : defaultWidth)
     , m_out(out)
     , m_err(err)
 {

@@ -5,6 +5,7 @@
 #include "batchplan.h"
 #include "batchreport.h"
 #include "batchrun.h"
+#include "console.h"
 #include "handoff.h"
 #include "outputfolder.h"
 #include "pause.h"
@@ -24,9 +25,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -91,7 +90,7 @@ bool convertedAlready(const Job &job)
 // `keepDone`, a job converted already is reported Skipped instead.
 int convertAll(const std::vector<Job> &allJobs, int workers, bool keepDone)
 {
-    const bool live = isatty(STDERR_FILENO) == 1;
+    const bool live = isTerminal(stderr);
     BatchReport report(int(allJobs.size()), live);
     std::vector<Job> jobs;
     for (const Job &job : allJobs) {
@@ -107,14 +106,8 @@ int convertAll(const std::vector<Job> &allJobs, int workers, bool keepDone)
     Pause pause;
     BatchRun run(jobs, report, stop, pause);
     const StopSignals stopSignals(stop, pause); // before any other thread, which inherits its mask
-    // The conversion compares file times in local time. With TZ unset,
-    // glibc reads /etc/localtime anew for each such time, under a lock of
-    // its own, which the workers would contend for (and ThreadSanitizer,
-    // which cannot see that lock, report). Naming that same file stops the
-    // rereading; the tools inherit the same zone.
-    if (!qEnvironmentVariableIsSet("TZ"))
-        qputenv("TZ", ":/etc/localtime");
-    tzset();
+    // The conversion compares file times in local time.
+    pinLocalTimeZone();
 
     QTimer liveLine;
     if (live) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "conversion.h"
 
+#include "files.h"
 #include "plan.h"
 #include "resultcheck.h"
 #include "stop.h"
@@ -15,10 +16,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <cerrno>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 QString stageText(Stage stage)
 {
@@ -103,35 +100,28 @@ QString explained(const QString &reason, const QString &written)
 }
 
 // The files a job writes beside its target, removed when the job ends
-// unless they were put in place. The folder is held open from the start, so
-// that they go from wherever it lies by then, renamed or moved.
+// unless they were put in place. The folder is held from the start, so that
+// they go from wherever it lies by then, renamed or moved.
 class JobFiles
 {
 public:
     explicit JobFiles(const QString &anyOfThem)
-        : m_folder(::open(QFile::encodeName(QFileInfo(anyOfThem).absolutePath()).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+        : m_folder(QFileInfo(anyOfThem).absolutePath())
     {
     }
     ~JobFiles()
     {
         for (const QString &path : qAsConst(m_files))
-            remove(path);
-        if (m_folder >= 0)
-            ::close(m_folder);
+            m_folder.remove(path);
     }
     Q_DISABLE_COPY(JobFiles)
 
     // `path` goes when the job ends.
     void add(const QString &path) { m_files << path; }
-    void remove(const QString &path) const
-    {
-        if (m_folder < 0 || ::unlinkat(m_folder, QFile::encodeName(QFileInfo(path).fileName()).constData(), 0) != 0)
-            QFile::remove(path);
-    }
+    void remove(const QString &path) const { m_folder.remove(path); }
 
 private:
-    const int m_folder;
+    const FolderHold m_folder;
     QStringList m_files;
 };
 
@@ -256,25 +246,7 @@ ConversionResult convertJob(const Job &job, const ConversionSteps &steps, const 
 
 QString publishResult(const QString &workingPath, const QString &targetPath)
 {
-    const QByteArray working = QFile::encodeName(workingPath);
-    // errno is read as each call fails: a close() after it may change it.
-    const int fd = ::open(working.constData(), O_RDONLY | O_CLOEXEC);
-    int error = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-        if (::fsync(fd) != 0)
-            error = errno;
-        ::close(fd);
-    }
-    if (error == 0 && ::rename(working.constData(), QFile::encodeName(targetPath).constData()) != 0)
-        error = errno;
-    if (error != 0)
-        return QStringLiteral("cannot put the result in place as %1: %2").arg(targetPath, qt_error_string(error));
-    // The rename itself is on the disk once the folder is.
-    const int folder = ::open(QFile::encodeName(QFileInfo(targetPath).path()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return QString();
+    const QString error = putInPlace(workingPath, targetPath);
+    return error.isEmpty() ? error
+                           : QStringLiteral("cannot put the result in place as %1: %2").arg(targetPath, error);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "names.h"
 
+#include "files.h"
 #include "toolcommands.h"
 
 #include <QCoreApplication>
@@ -11,8 +12,6 @@
 #include <QSysInfo>
 
 #include <atomic>
-#include <cerrno>
-#include <csignal>
 
 namespace {
 
@@ -131,8 +130,7 @@ int removeLeftovers(const QString &folder)
                                                      QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
         const qint64 owner = ownerOf(name);
-        // kill(pid, 0) fails with ESRCH only when no such process exists.
-        if (owner == self || owner <= 0 || ::kill(pid_t(owner), 0) == 0 || errno != ESRCH)
+        if (owner == self || owner <= 0 || processAlive(owner))
             continue;
         removed += QFile::remove(folder + QLatin1Char('/') + name) ? 1 : 0;
     }

@@ -14,8 +14,10 @@ ToolRun runTool(ToolOutput::Tool tool, const ToolCommand &command, const Stop &s
     ToolProcess process;
     run.end = process.run(
         run.program, command.arguments(), stop,
-        [&](ToolOutput::Channel channel, const QByteArray &bytes) {
-            run.output.feed(channel, bytes);
+        [&](ToolProcess::Channel channel, const QByteArray &bytes) {
+            run.output.feed(channel == ToolProcess::Channel::Output ? ToolOutput::StandardOutput
+                                                                    : ToolOutput::StandardError,
+                            bytes);
             if (onOutput)
                 onOutput(run.output);
         },

@@ -3,13 +3,8 @@
 
 #include <QDir>
 
-#ifdef Q_OS_WIN
-#define QUORVEL_TOOL_SUFFIX ".exe"
-#else
-#define QUORVEL_TOOL_SUFFIX ""
-#endif
-
-// Defined together and in this order: the three derived paths read
+// QUORVEL_TOOL_SUFFIX is the platform's suffix of programs (".exe" on
+// Windows), set by the build. Defined together and in this order: the three derived paths read
 // currentPath during static initialisation, which the order within one
 // translation unit guarantees. No separator is normalised; a working
 // directory that ends in "/" yields a doubled one, which the file system

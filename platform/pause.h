@@ -7,13 +7,13 @@
 #include <mutex>
 #include <set>
 
-#include <sys/types.h>
 
 class Stop;
 
 // Holds a batch: its running tools stopped, each with whatever it started
-// (their process groups get SIGSTOP), and no job started, until it is
-// resumed (SIGCONT). It never stops the program itself. Any thread.
+// (pause_posix.cpp: their process groups get SIGSTOP), and no job started,
+// until it is resumed (SIGCONT). It never stops the program itself. Any
+// thread.
 class Pause
 {
 public:
@@ -29,12 +29,12 @@ public:
 
     // A tool's process group while it runs: stopped at once if the batch
     // is paused, and whenever it is paused until it leaves.
-    void enter(pid_t group);
-    void leave(pid_t group);
+    void enter(qint64 group);
+    void leave(qint64 group);
 
 private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     bool m_paused = false;
-    std::set<pid_t> m_groups;
+    std::set<qint64> m_groups;
 };

@@ -5,14 +5,16 @@
 
 #include <csignal>
 
+#include <sys/types.h>
+
 void Pause::pause()
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_paused)
         return;
     m_paused = true;
-    for (const pid_t group : m_groups)
-        ::kill(-group, SIGSTOP);
+    for (const qint64 group : m_groups)
+        ::kill(-pid_t(group), SIGSTOP);
 }
 
 void Pause::resume()
@@ -21,8 +23,8 @@ void Pause::resume()
     if (!m_paused)
         return;
     m_paused = false;
-    for (const pid_t group : m_groups)
-        ::kill(-group, SIGCONT);
+    for (const qint64 group : m_groups)
+        ::kill(-pid_t(group), SIGCONT);
     m_changed.notify_all();
 }
 
@@ -44,15 +46,15 @@ void Pause::waitWhilePaused(const Stop &stop) const
     m_changed.wait(lock, [&] { return !m_paused || stop.isRequested(); });
 }
 
-void Pause::enter(pid_t group)
+void Pause::enter(qint64 group)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_groups.insert(group);
     if (m_paused)
-        ::kill(-group, SIGSTOP);
+        ::kill(-pid_t(group), SIGSTOP);
 }
 
-void Pause::leave(pid_t group)
+void Pause::leave(qint64 group)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_groups.erase(group);

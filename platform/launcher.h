@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "tooloutput.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -27,10 +25,13 @@ class Stop;
 // - death with the thread that started it (Linux), should the program be
 //   killed or crash while the tool runs.
 //
-// Linux and other POSIX systems only.
+// launcher_posix.cpp: Linux and other POSIX systems.
 class ToolProcess
 {
 public:
+    // A tool's two channels.
+    enum class Channel { Output, Error };
+
     enum class End {
         Finished, // ended by itself, with exitCode()
         Crashed, // ended by a signal, signal()
@@ -52,12 +53,12 @@ public:
     // A stop ends the group: terminate, kill after a short grace, and reap.
     // While `pause` holds, the group is stopped; a stop continues it first.
     End run(const QString &program, const QStringList &arguments, const Stop &stop,
-            const std::function<void(ToolOutput::Channel, const QByteArray &)> &onOutput, Pause *pause = nullptr);
+            const std::function<void(Channel, const QByteArray &)> &onOutput, Pause *pause = nullptr);
 
     int exitCode() const { return m_exitCode; }
     int signal() const { return m_signal; }
     // The tool's process id while it runs (its group's id too); 0 otherwise.
-    pid_t pid() const { return m_pid; }
+    qint64 pid() const { return m_pid; }
     // Why the system would not start it ("Permission denied", "Is a
     // directory", "Exec format error"); empty after a start.
     QString startError() const { return m_startError; }

@@ -7,10 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#ifndef Q_OS_UNIX
-#error "The tool launcher is written for POSIX systems (vfork, poll, process groups)."
-#endif
-
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -221,7 +217,7 @@ bool ToolProcess::start(const QString &program, const QStringList &arguments)
 }
 
 ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arguments, const Stop &stop,
-                                  const std::function<void(ToolOutput::Channel, const QByteArray &)> &onOutput,
+                                  const std::function<void(Channel, const QByteArray &)> &onOutput,
                                   Pause *pause)
 {
     if (stop.isRequested())
@@ -250,7 +246,7 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
     char buffer[65536];
     // One read per call while the tool runs, so that a flood on one channel
     // never keeps the other, or a stop, waiting; `all` empties the pipe.
-    const auto readFrom = [&](int &fd, ToolOutput::Channel channel, bool all) {
+    const auto readFrom = [&](int &fd, Channel channel, bool all) {
         while (fd >= 0) {
             const ssize_t got = read(fd, buffer, sizeof buffer);
             if (got > 0) {
@@ -274,9 +270,9 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
         if (poll(waits, 4, timeout) < 0 && errno != EINTR)
             break;
         if (waits[0].revents != 0)
-            readFrom(m_output, ToolOutput::StandardOutput, false);
+            readFrom(m_output, Channel::Output, false);
         if (waits[1].revents != 0)
-            readFrom(m_error, ToolOutput::StandardError, false);
+            readFrom(m_error, Channel::Error, false);
         if (stop.isRequested()) {
             endGroup();
             return End::Stopped;
@@ -288,8 +284,8 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
     // Whatever it wrote before it exited is in the pipes; whatever it left
     // running in its group goes with it, so no writer keeps them open.
     kill(-m_pid, SIGKILL);
-    readFrom(m_output, ToolOutput::StandardOutput, true);
-    readFrom(m_error, ToolOutput::StandardError, true);
+    readFrom(m_output, Channel::Output, true);
+    readFrom(m_error, Channel::Error, true);
     reap();
     closeAll();
     return m_signal != 0 ? End::Crashed : End::Finished;
