@@ -41,7 +41,12 @@ void Runner::work()
     while (!m_stop.isRequested()) {
         // No job starts while the batch is paused, also after the pause
         // that follows a row; the end of the batch is not held.
-        if (m_hold && (!m_hooks.more || m_hooks.more()))
+        if (m_hooks.more) {
+            const std::lock_guard<std::mutex> planning(m_planning);
+            if (!m_hooks.more())
+                return;
+        }
+        if (m_hold)
             m_hold->waitWhilePaused(m_stop);
         Stop jobStop(m_stop);
         std::optional<Job> job;

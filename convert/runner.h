@@ -28,9 +28,10 @@ public:
         // one worker at a time, in turn, so jobs start in the batch's order,
         // and outside any lock that stopJob() takes: it may read files.
         std::function<std::optional<Job>()> next;
-        // Whether a job is left for next(); none: always. A paused batch
-        // holds a worker only while one is, so that a batch with nothing
-        // left to start ends, paused or not.
+        // Whether a job is left for next(), asked like next() one worker at
+        // a time; none: always. A paused batch holds a worker only while
+        // one is, so that a batch with nothing left to start ends, paused or
+        // not.
         std::function<bool()> more;
         std::function<void(const Job &)> started;
         // Each stage the job reports, and Stopped after a stop.
