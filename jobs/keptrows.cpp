@@ -20,6 +20,7 @@
 #include <QtConcurrent>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -160,7 +161,7 @@ void KeptRows::writeSoon()
         m_delay.start(); // the next snapshot once this write is done
         return;
     }
-    m_writing = QtConcurrent::run(&m_writer, write, m_file, collect(m_table));
+    handOver(Pending { collect(m_table), {}, {} });
 }
 
 void KeptRows::restore(const QString &folderText)
@@ -199,15 +200,36 @@ void KeptRows::restore(const QString &folderText)
     m_delay.stop();
     if (adopted.size() == 1 && adopted.first() != m_file && QFile::rename(adopted.first(), m_file))
         return;
-    auto locks = std::make_shared<std::vector<std::unique_ptr<QLockFile>>>(std::move(taken));
-    m_writing = QtConcurrent::run(&m_writer, [file = m_file, rows = collect(m_table), adopted, locks] {
-        if (!write(file, rows))
-            return;
-        for (const QString &path : adopted) {
-            if (path != file)
-                QFile::remove(path);
-        }
-    });
+    handOver(Pending { collect(m_table), adopted, std::move(taken) });
+}
+
+// The one way rows reach the writer's thread: under a std::mutex, which
+// ThreadSanitizer sees, unlike the thread pool's own hand-over.
+void KeptRows::handOver(Pending pending)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_handOver);
+        m_pending = std::move(pending); // the newest rows replace any not yet taken
+    }
+    m_writing = QtConcurrent::run(&m_writer, this, &KeptRows::writePending);
+}
+
+void KeptRows::writePending()
+{
+    std::optional<Pending> taken;
+    {
+        const std::lock_guard<std::mutex> lock(m_handOver);
+        taken.swap(m_pending);
+    }
+    if (!taken)
+        return; // an earlier call wrote it
+    const Pending &pending = *taken;
+    if (!write(m_file, pending.rows))
+        return;
+    for (const QString &path : qAsConst(pending.adopted)) {
+        if (path != m_file)
+            QFile::remove(path);
+    }
 }
 
 std::vector<KeptRows::Row> KeptRows::collect(const QTableWidget *table)

@@ -6,11 +6,15 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
 
 #include "conversion.h"
 
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 class QTableWidget;
@@ -66,8 +70,19 @@ public:
     static bool show(QTableWidget *table, const QByteArray &data, const QString &folderText);
 
 private:
+    // What the writer's thread writes next: the rows, and the ended
+    // windows' files (with their locks) that go once the rows are written.
+    struct Pending {
+        std::vector<Row> rows;
+        QStringList adopted;
+        std::vector<std::unique_ptr<QLockFile>> locks;
+    };
+
     void changed();
     void writeSoon();
+    void handOver(Pending pending);
+    void writePending(); // the writer's thread
+
 
     QTableWidget *m_table;
     const QString m_folder;
@@ -76,4 +91,6 @@ private:
     QTimer m_delay;
     QThreadPool m_writer;
     QFuture<void> m_writing;
+    std::mutex m_handOver;
+    std::optional<Pending> m_pending;
 };
