@@ -17,10 +17,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTableWidget>
-#include <QtConcurrent>
 
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -119,7 +117,6 @@ KeptRows::KeptRows(QTableWidget *table, const QString &folder)
     if (!m_alive.tryLock(0))
         qWarning().noquote() << QStringLiteral("cannot hold %1: another window may take this window's rows")
                                     .arg(lockFor(m_file));
-    m_writer.setMaxThreadCount(1);
     m_delay.setSingleShot(true);
     m_delay.setInterval(writeDelayMs);
     connect(&m_delay, &QTimer::timeout, this, &KeptRows::writeSoon);
@@ -144,13 +141,8 @@ KeptRows::KeptRows(QTableWidget *table, const QString &folder)
 // next window that starts.
 KeptRows::~KeptRows()
 {
-    m_writing.waitForFinished();
-    {
-        // The writer's last touch of what it was handed is over, in terms
-        // ThreadSanitizer sees too.
-        const std::lock_guard<std::mutex> lock(m_handOver);
-        m_pending.reset();
-    }
+    if (m_writer.joinable())
+        m_writer.join();
     if (m_delay.isActive())
         write(m_file, collect(m_table));
 }
@@ -163,11 +155,11 @@ void KeptRows::changed()
 
 void KeptRows::writeSoon()
 {
-    if (m_writing.isRunning()) {
+    if (m_writing.load()) {
         m_delay.start(); // the next snapshot once this write is done
         return;
     }
-    handOver(Pending { collect(m_table), {}, {} });
+    startWriting(Pending { collect(m_table), {}, {} });
 }
 
 void KeptRows::restore(const QString &folderText)
@@ -206,36 +198,26 @@ void KeptRows::restore(const QString &folderText)
     m_delay.stop();
     if (adopted.size() == 1 && adopted.first() != m_file && QFile::rename(adopted.first(), m_file))
         return;
-    handOver(Pending { collect(m_table), adopted, std::move(taken) });
+    startWriting(Pending { collect(m_table), adopted, std::move(taken) });
 }
 
-// The one way rows reach the writer's thread: under a std::mutex, which
-// ThreadSanitizer sees, unlike the thread pool's own hand-over.
-void KeptRows::handOver(Pending pending)
+// One write at a time, each on a thread of its own that takes the rows
+// with it: starting and joining a thread order everything on both sides,
+// as ThreadSanitizer sees too.
+void KeptRows::startWriting(Pending pending)
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_handOver);
-        m_pending = std::move(pending); // the newest rows replace any not yet taken
-    }
-    m_writing = QtConcurrent::run(&m_writer, this, &KeptRows::writePending);
-}
-
-void KeptRows::writePending()
-{
-    std::optional<Pending> taken;
-    {
-        const std::lock_guard<std::mutex> lock(m_handOver);
-        taken.swap(m_pending);
-    }
-    if (!taken)
-        return; // an earlier call wrote it
-    const Pending &pending = *taken;
-    if (!write(m_file, pending.rows))
-        return;
-    for (const QString &path : qAsConst(pending.adopted)) {
-        if (path != m_file)
-            QFile::remove(path);
-    }
+    if (m_writer.joinable())
+        m_writer.join(); // it has written, or is just ending
+    m_writing.store(true);
+    m_writer = std::thread([this, pending = std::move(pending)] {
+        if (write(m_file, pending.rows)) {
+            for (const QString &path : pending.adopted) {
+                if (path != m_file)
+                    QFile::remove(path);
+            }
+        }
+        m_writing.store(false);
+    });
 }
 
 std::vector<KeptRows::Row> KeptRows::collect(const QTableWidget *table)

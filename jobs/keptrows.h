@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "conversion.h"
+
 #include <QByteArray>
-#include <QFuture>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 #include <QTimer>
 
-#include "conversion.h"
-
+#include <atomic>
 #include <memory>
-#include <mutex>
-#include <optional>
+#include <thread>
 #include <vector>
 
 class QTableWidget;
@@ -80,8 +78,7 @@ private:
 
     void changed();
     void writeSoon();
-    void handOver(Pending pending);
-    void writePending(); // the writer's thread
+    void startWriting(Pending pending);
 
 
     QTableWidget *m_table;
@@ -89,8 +86,6 @@ private:
     const QString m_file;
     QLockFile m_alive; // held while this window lives: its rows are not to be taken
     QTimer m_delay;
-    QThreadPool m_writer;
-    QFuture<void> m_writing;
-    std::mutex m_handOver;
-    std::optional<Pending> m_pending;
+    std::thread m_writer;
+    std::atomic_bool m_writing { false };
 };
