@@ -5,8 +5,9 @@
 // it and closes the window once QUORVEL_PROBE_CLOSE_WHEN names a file that
 // exists (never, when unset). With QUORVEL_PROBE_STDIN set it keeps the
 // window open and takes commands, a line each, from its standard input:
-// "add <path>" appends a row, "clear" removes every row, "rows" prints the
-// sources shown ("sources=a|b|..."), "close" closes the window.
+// "add <path>" appends a row, "clear" removes every row, "convert" presses
+// Convert, "rows" prints the sources shown ("sources=a|b|..."), "close"
+// closes the window.
 
 #include "jobtable.h"
 #include "paths.h"
@@ -70,6 +71,8 @@ void takeCommands()
         for (const QString &line : QString::fromUtf8(buffer, int(got)).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             if (line.startsWith(QLatin1String("add "))) {
                 JobTable::appendRows(tableOf(window), { line.mid(4) });
+            } else if (line == QLatin1String("convert")) {
+                window->findChild<QPushButton *>(QStringLiteral("convertBtn"))->click();
             } else if (line == QLatin1String("clear")) {
                 tableOf(window)->setRowCount(0);
             } else if (line == QLatin1String("rows")) {
