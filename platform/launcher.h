@@ -7,8 +7,7 @@
 #include <QtGlobal>
 
 #include <functional>
-
-#include <sys/types.h>
+#include <memory>
 
 class Pause;
 class Stop;
@@ -40,7 +39,7 @@ public:
         Stopped, // a stop was requested: terminated, killed if need be, reaped
     };
 
-    ToolProcess() = default;
+    ToolProcess();
     // A tool still running is ended and reaped.
     ~ToolProcess();
     Q_DISABLE_COPY(ToolProcess)
@@ -59,6 +58,9 @@ public:
     int signal() const { return m_signal; }
     // The tool's process id while it runs (its group's id too); 0 otherwise.
     qint64 pid() const { return m_pid; }
+    // What holds the tool and whatever it started, for Pause: its process
+    // group (POSIX) or its job object (Windows); 0 while none runs.
+    qint64 tree() const;
     // Why the system would not start it ("Permission denied", "Is a
     // directory", "Exec format error"); empty after a start.
     QString startError() const { return m_startError; }
@@ -70,13 +72,18 @@ private:
     void reap();
     void closeAll();
 
-    pid_t m_pid = 0;
+    // The system's handles of the running tool: its pipes, and what tells
+    // its end; each platform's own.
+    struct Native;
+    std::unique_ptr<Native> m_native;
+    qint64 m_pid = 0;
     Pause *m_pause = nullptr;
-    int m_input = -1; // our end of the tool's standard input
-    int m_output = -1;
-    int m_error = -1;
-    int m_exited = -1; // a pidfd: readable once the tool has ended
     int m_exitCode = 0;
     int m_signal = 0;
     QString m_startError;
 };
+
+// Stops a tool's tree (`hold`) or lets it go on: SIGSTOP and SIGCONT to its
+// process group on POSIX, each of its job's processes suspended and resumed
+// on Windows.
+void holdToolTree(qint64 tree, bool hold);

@@ -133,6 +133,18 @@ struct ChildSetup {
 
 } // namespace
 
+struct ToolProcess::Native {
+    int input = -1; // our end of the tool's standard input
+    int output = -1;
+    int error = -1;
+    int exited = -1; // a pidfd: readable once the tool has ended
+};
+
+ToolProcess::ToolProcess()
+    : m_native(std::make_unique<Native>())
+{
+}
+
 ToolProcess::~ToolProcess()
 {
     if (m_pid > 0)
@@ -167,11 +179,11 @@ bool ToolProcess::start(const QString &program, const QStringList &arguments)
             closeFd(fd);
         return false;
     }
-    m_input = input[1];
-    m_output = output[0];
-    m_error = error[0];
-    fcntl(m_output, F_SETFL, fcntl(m_output, F_GETFL) | O_NONBLOCK);
-    fcntl(m_error, F_SETFL, fcntl(m_error, F_GETFL) | O_NONBLOCK);
+    m_native->input = input[1];
+    m_native->output = output[0];
+    m_native->error = error[0];
+    fcntl(m_native->output, F_SETFL, fcntl(m_native->output, F_GETFL) | O_NONBLOCK);
+    fcntl(m_native->error, F_SETFL, fcntl(m_native->error, F_GETFL) | O_NONBLOCK);
 
     const ChildSetup setup {
         path.constData(), argv.data(), environ, input[0], output[1], error[1], report[1], getpid()
@@ -211,7 +223,7 @@ bool ToolProcess::start(const QString &program, const QStringList &arguments)
         return false;
     }
 #if defined(Q_OS_LINUX) && defined(SYS_pidfd_open)
-    m_exited = int(syscall(SYS_pidfd_open, pid, 0));
+    m_native->exited = int(syscall(SYS_pidfd_open, pid, 0));
 #endif
     return true;
 }
@@ -226,7 +238,7 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
         return QFileInfo::exists(program) ? End::NotStarted : End::NotFound;
     m_pause = pause;
     if (m_pause)
-        m_pause->enter(m_pid);
+        m_pause->enter(tree());
 
         // A stop's request wakes the poll below at once, from whichever thread.
 #ifdef Q_OS_LINUX
@@ -241,7 +253,7 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
             // Already readable: the counter is full, which wakes as well.
         }
     });
-    const int timeout = wakeFd >= 0 && m_exited >= 0 ? -1 : fallbackPollMs;
+    const int timeout = wakeFd >= 0 && m_native->exited >= 0 ? -1 : fallbackPollMs;
 
     char buffer[65536];
     // One read per call while the tool runs, so that a flood on one channel
@@ -265,14 +277,14 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
 
     for (;;) {
         pollfd waits[] = {
-            { m_output, POLLIN, 0 }, { m_error, POLLIN, 0 }, { wakeFd, POLLIN, 0 }, { m_exited, POLLIN, 0 }
+            { m_native->output, POLLIN, 0 }, { m_native->error, POLLIN, 0 }, { wakeFd, POLLIN, 0 }, { m_native->exited, POLLIN, 0 }
         };
         if (poll(waits, 4, timeout) < 0 && errno != EINTR)
             break;
         if (waits[0].revents != 0)
-            readFrom(m_output, Channel::Output, false);
+            readFrom(m_native->output, Channel::Output, false);
         if (waits[1].revents != 0)
-            readFrom(m_error, Channel::Error, false);
+            readFrom(m_native->error, Channel::Error, false);
         if (stop.isRequested()) {
             endGroup();
             return End::Stopped;
@@ -283,9 +295,9 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
 
     // Whatever it wrote before it exited is in the pipes; whatever it left
     // running in its group goes with it, so no writer keeps them open.
-    kill(-m_pid, SIGKILL);
-    readFrom(m_output, Channel::Output, true);
-    readFrom(m_error, Channel::Error, true);
+    kill(-pid_t(m_pid), SIGKILL);
+    readFrom(m_native->output, Channel::Output, true);
+    readFrom(m_native->error, Channel::Error, true);
     reap();
     closeAll();
     return m_signal != 0 ? End::Crashed : End::Finished;
@@ -294,20 +306,20 @@ ToolProcess::End ToolProcess::run(const QString &program, const QStringList &arg
 // Terminate, a short grace, kill, and always a wait, for the whole group.
 void ToolProcess::endGroup()
 {
-    kill(-m_pid, SIGTERM);
-    kill(-m_pid, SIGCONT); // a paused tool takes its terminate only once it runs
+    kill(-pid_t(m_pid), SIGTERM);
+    kill(-pid_t(m_pid), SIGCONT); // a paused tool takes its terminate only once it runs
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(terminateGraceMs);
     char discard[65536];
     while (!hasExited() && std::chrono::steady_clock::now() < deadline) {
         // What it prints as it ends must not fill a pipe and hold it up.
-        pollfd waits[] = { { m_output, POLLIN, 0 }, { m_error, POLLIN, 0 }, { m_exited, POLLIN, 0 } };
+        pollfd waits[] = { { m_native->output, POLLIN, 0 }, { m_native->error, POLLIN, 0 }, { m_native->exited, POLLIN, 0 } };
         poll(waits, 3, fallbackPollMs);
-        for (int *fd : { &m_output, &m_error }) {
+        for (int *fd : { &m_native->output, &m_native->error }) {
             if (*fd >= 0 && read(*fd, discard, sizeof discard) == 0)
                 closeFd(*fd);
         }
     }
-    kill(-m_pid, SIGKILL);
+    kill(-pid_t(m_pid), SIGKILL);
     reap();
     closeAll();
 }
@@ -316,18 +328,18 @@ void ToolProcess::endGroup()
 bool ToolProcess::hasExited() const
 {
     siginfo_t ended = {};
-    return waitid(P_PID, id_t(m_pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == m_pid;
+    return waitid(P_PID, id_t(m_pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == pid_t(m_pid);
 }
 
 void ToolProcess::reap()
 {
     if (m_pause)
-        m_pause->leave(m_pid); // before its id can be anyone else's
+        m_pause->leave(tree()); // before its id can be anyone else's
     m_pause = nullptr;
     int status = 0;
     pid_t got;
-    while ((got = waitpid(m_pid, &status, 0)) < 0 && errno == EINTR) { }
-    if (got == m_pid) {
+    while ((got = waitpid(pid_t(m_pid), &status, 0)) < 0 && errno == EINTR) { }
+    if (got == pid_t(m_pid)) {
         if (WIFSIGNALED(status))
             m_signal = WTERMSIG(status);
         else if (WIFEXITED(status))
@@ -338,8 +350,18 @@ void ToolProcess::reap()
 
 void ToolProcess::closeAll()
 {
-    closeFd(m_input);
-    closeFd(m_output);
-    closeFd(m_error);
-    closeFd(m_exited);
+    closeFd(m_native->input);
+    closeFd(m_native->output);
+    closeFd(m_native->error);
+    closeFd(m_native->exited);
+}
+
+qint64 ToolProcess::tree() const
+{
+    return m_pid; // the tool leads a process group of its own
+}
+
+void holdToolTree(qint64 tree, bool hold)
+{
+    ::kill(-pid_t(tree), hold ? SIGSTOP : SIGCONT);
 }

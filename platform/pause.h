@@ -11,9 +11,8 @@
 class Stop;
 
 // Holds a batch: its running tools stopped, each with whatever it started
-// (pause_posix.cpp: their process groups get SIGSTOP), and no job started,
-// until it is resumed (SIGCONT). It never stops the program itself. Any
-// thread.
+// (holdToolTree()), and no job started, until it is resumed. It never stops
+// the program itself. Any thread.
 class Pause
 {
 public:
@@ -27,8 +26,8 @@ public:
     // Returns once the batch is not paused, or a stop is requested.
     void waitWhilePaused(const Stop &stop) const;
 
-    // A tool's process group while it runs: stopped at once if the batch
-    // is paused, and whenever it is paused until it leaves.
+    // A tool's tree while it runs (ToolProcess::tree()): stopped at once if
+    // the batch is paused, and whenever it is paused until it leaves.
     void enter(qint64 group);
     void leave(qint64 group);
 

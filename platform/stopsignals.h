@@ -5,8 +5,7 @@
 #include <QtGlobal>
 
 #include <memory>
-
-#include <sys/types.h>
+#include <vector>
 
 class Pause;
 class QSocketNotifier;
@@ -24,6 +23,9 @@ class Stop;
 // program stops them; one that does not take SIGTERM is killed after the
 // stop's grace period. A scheduler that signals every process of the job
 // reaches them too, and the program reads their end as stopped.
+//
+// On Windows (stopsignals_win.cpp) Ctrl+C counts as SIGINT, and Ctrl+Break
+// and closing the console as SIGTERM; there is no SIGTSTP there.
 //
 // SIGTSTP (Ctrl-Z, a scheduler's suspend, `kill -TSTP`) holds the run: the
 // tools, each in a process group of its own, are stopped through `pause`,
@@ -49,9 +51,11 @@ public:
     // The exit status after one: 128 and its number, as a shell reports a
     // program the signal ended (130, 143, 129).
     static int exitCode(int signalNumber);
+    // The stop signals: SIGINT, SIGTERM and, where there is one, SIGHUP.
+    static std::vector<int> numbers();
 
 private:
     int m_fd = -1;
-    pid_t m_watch = 0; // while the program is stopped: continues it for a stop signal
+    qint64 m_watch = 0; // while the program is stopped: continues it for a stop signal
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

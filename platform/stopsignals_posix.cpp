@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 
 #include <atomic>
+#include <vector>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -20,19 +21,15 @@
 
 namespace {
 
-// The signals that stop a run, with their names in its report.
-constexpr struct {
-    int number;
-    const char *name;
-} stopSignals[] = { { SIGINT, "SIGINT" }, { SIGTERM, "SIGTERM" }, { SIGHUP, "SIGHUP" } };
+const std::vector<int> stopSignals = StopSignals::numbers();
 std::atomic<int> firstSignal { 0 };
 
 sigset_t stopSignalSet()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (const auto &stop : stopSignals)
-        sigaddset(&set, stop.number);
+    for (const int number : stopSignals)
+        sigaddset(&set, number);
     sigaddset(&set, SIGTSTP);
     sigaddset(&set, SIGCONT);
     return set;
@@ -44,9 +41,9 @@ int pendingStopSignal()
     sigset_t pending;
     if (sigpending(&pending) != 0)
         return 0;
-    for (const auto &stop : stopSignals) {
-        if (sigismember(&pending, stop.number) == 1)
-            return stop.number;
+    for (const int number : stopSignals) {
+        if (sigismember(&pending, number) == 1)
+            return number;
     }
     return 0;
 }
@@ -62,9 +59,9 @@ extern "C" void ignoreBrokenPipe(int)
 {
 }
 
-// Whether /proc/<pid>/status, read whole into `text`, shows a stop signal
-// pending for the process ("ShdPnd:") or its main thread ("SigPnd:").
-bool stopSignalPendingIn(const char *text)
+// Whether /proc/<pid>/status, read whole into `text`, shows a signal of
+// `mask` pending for the process ("ShdPnd:") or its main thread ("SigPnd:").
+bool pendingIn(const char *text, unsigned long long stopMask)
 {
     for (const char *line = text; *line != 0;) {
         const bool pendingLine = (line[0] == 'S' && line[1] == 'h' && line[2] == 'd' && line[3] == 'P')
@@ -80,10 +77,8 @@ bool stopSignalPendingIn(const char *text)
                 if (value >= 0)
                     mask = mask << 4 | unsigned(value);
             }
-            for (const auto &stop : stopSignals) {
-                if (mask & (1ULL << (stop.number - 1)))
-                    return true;
-            }
+            if (mask & stopMask)
+                return true;
         }
         line = *at == 0 ? at : at + 1;
     }
@@ -101,6 +96,9 @@ bool stopSignalPendingIn(const char *text)
 pid_t watchWhileStopped()
 {
     const pid_t program = getpid();
+    unsigned long long stopMask = 0;
+    for (const int number : stopSignals)
+        stopMask |= 1ULL << (number - 1);
     char path[64];
     std::snprintf(path, sizeof path, "/proc/%d/status", int(program));
     const pid_t child = fork();
@@ -117,19 +115,19 @@ pid_t watchWhileStopped()
         const long got = syscall(SYS_read, fd, text, sizeof text - 1);
         syscall(SYS_close, fd);
         text[got > 0 ? got : 0] = 0;
-        if (stopSignalPendingIn(text))
+        if (pendingIn(text, stopMask))
             syscall(SYS_kill, program, SIGCONT); // again until the program has read it
         const struct timespec tick = { 0, 50 * 1000 * 1000 };
         syscall(SYS_nanosleep, &tick, nullptr);
     }
 }
 
-void endWatch(pid_t &watch)
+void endWatch(qint64 &watch)
 {
     if (watch <= 0)
         return;
-    kill(watch, SIGKILL);
-    while (waitpid(watch, nullptr, 0) < 0 && errno == EINTR) { }
+    kill(pid_t(watch), SIGKILL);
+    while (waitpid(pid_t(watch), nullptr, 0) < 0 && errno == EINTR) { }
     watch = 0;
 }
 
@@ -184,18 +182,4 @@ int StopSignals::received()
 {
     const int noted = firstSignal.load();
     return noted != 0 ? noted : pendingStopSignal();
-}
-
-QString StopSignals::reason(int signalNumber)
-{
-    for (const auto &stop : stopSignals) {
-        if (stop.number == signalNumber)
-            return QStringLiteral("stopped by ") + QLatin1String(stop.name);
-    }
-    return QStringLiteral("stopped");
-}
-
-int StopSignals::exitCode(int signalNumber)
-{
-    return 128 + signalNumber;
 }

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pause.h"
 
+#include "launcher.h"
 #include "stop.h"
-
-#include <csignal>
-
-#include <sys/types.h>
 
 void Pause::pause()
 {
@@ -14,7 +11,7 @@ void Pause::pause()
         return;
     m_paused = true;
     for (const qint64 group : m_groups)
-        ::kill(-pid_t(group), SIGSTOP);
+        holdToolTree(group, true);
 }
 
 void Pause::resume()
@@ -24,7 +21,7 @@ void Pause::resume()
         return;
     m_paused = false;
     for (const qint64 group : m_groups)
-        ::kill(-pid_t(group), SIGCONT);
+        holdToolTree(group, false);
     m_changed.notify_all();
 }
 
@@ -51,7 +48,7 @@ void Pause::enter(qint64 group)
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_groups.insert(group);
     if (m_paused)
-        ::kill(-pid_t(group), SIGSTOP);
+        holdToolTree(group, true);
 }
 
 void Pause::leave(qint64 group)
