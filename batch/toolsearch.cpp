@@ -2,6 +2,7 @@
 #include "toolsearch.h"
 
 #include "paths.h"
+#include "toolplaces.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,32 +10,20 @@
 
 namespace {
 
-// The system's tools, where the installed launchers look for them too.
-QString systemTool(const char *variable, const char *path)
-{
-    const QString chosen = qEnvironmentVariable(variable);
-    return chosen.isEmpty() ? QString::fromLatin1(path) : chosen;
-}
-
 QString systemFfmpeg()
 {
-    return systemTool("QUORVEL_REAL_FFMPEG", "/usr/bin/ffmpeg");
+    return systemTool(QStringLiteral("ffmpeg"));
 }
 
 QString systemMencoder()
 {
-    return systemTool("QUORVEL_REAL_MENCODER", "/usr/bin/mencoder");
+    return systemTool(QStringLiteral("mencoder"));
 }
 
 bool runnable(const QString &path)
 {
     const QFileInfo file(path); // follows links: a dangling one does not count
     return file.isFile() && file.isExecutable();
-}
-
-QString notInstalled(const QString &tool, const QString &path)
-{
-    return QStringLiteral("%1 is not installed (%2 is missing); install it with: sudo apt install %1").arg(tool, path);
 }
 
 // Quorvel's mencoder launcher, which hands its arguments to the system's
@@ -54,7 +43,7 @@ QString installedLauncher()
 std::optional<QString> findFfmpeg(const QString &folder, QString *error)
 {
     if (!folder.isEmpty()) {
-        const QString path = folder + QStringLiteral("/ffmpeg");
+        const QString path = folder + QLatin1Char('/') + QFileInfo(ffmpegPath).fileName();
         if (runnable(path))
             return path;
         *error = QStringLiteral("%1 is missing or cannot be run; Debian's ffmpeg package provides ffmpeg (sudo apt "
@@ -74,7 +63,7 @@ std::optional<QString> findMencoder(const QString &folder, QString *error)
 {
     QString path;
     if (!folder.isEmpty()) {
-        path = folder + QStringLiteral("/mencoder");
+        path = folder + QLatin1Char('/') + QFileInfo(mencoderPath).fileName();
         if (!runnable(path)) {
             *error = QStringLiteral("%1 is missing or cannot be run; Debian's mencoder package provides mencoder (sudo "
                                     "apt install mencoder)")
