@@ -15,6 +15,8 @@
 
 #include <future>
 
+#include <windows.h>
+
 namespace {
 
 const QString standin = QStringLiteral(QUORVEL_STANDIN);
@@ -154,6 +156,21 @@ private slots:
         QCOMPARE(result.readAll(), QByteArray("new result"));
         QVERIFY(!QFile::exists(working));
         QVERIFY(!putInPlace(temp.filePath("missing.part"), target).isEmpty());
+        result.close();
+
+        // A target a player holds open: the move fails with the system's
+        // reason, and the earlier result stays as it was.
+        QFile next(working);
+        QVERIFY(next.open(QIODevice::WriteOnly));
+        next.write("newer result");
+        next.close();
+        HANDLE player = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()),
+                                    GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        QVERIFY(player != INVALID_HANDLE_VALUE);
+        QVERIFY(!putInPlace(working, target).isEmpty());
+        CloseHandle(player);
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QCOMPARE(result.readAll(), QByteArray("new result"));
     }
 
     // quorvel-batch.exe with stand-in tools in a folder whose path has a
