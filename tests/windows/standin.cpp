@@ -7,7 +7,6 @@
 //   exit3  exit status 3
 //   hang   its process id in $QUORVEL_STANDIN_PIDS/<id>, a child of its own
 //          that does the same, then waits for ever
-//   count  counts up in $QUORVEL_STANDIN_COUNT every 20 ms, for ever
 
 #include <chrono>
 #include <cstdio>
@@ -69,12 +68,6 @@ int main(int argc, char **argv)
         notePid();
         startChild();
         forever();
-    }
-    if (mode == "count") {
-        for (long n = 1;; ++n) {
-            std::ofstream(variable("QUORVEL_STANDIN_COUNT"), std::ios::trunc) << n;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
     }
     if (mode == "exit3")
         return 3;

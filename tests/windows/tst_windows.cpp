@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows floor under wine: starting a tool and reading both channels,
-// how a run ends, Stop and Pause of a tool's whole tree, putting a result
-// in place, and quorvel-batch converting with a stand-in tool.
+// how a run ends, Stop of a tool's whole tree, putting a result in place,
+// and quorvel-batch converting with a stand-in tool.
 
 #include "files.h"
-#include "pause.h"
 #include "stop.h"
 #include "toolrun.h"
 
@@ -27,12 +26,6 @@ QList<qint64> pidsIn(const QString &folder)
     for (const QString &name : QDir(folder).entryList(QDir::Files))
         pids << name.toLongLong();
     return pids;
-}
-
-qint64 counted(const QString &file)
-{
-    QFile count(file);
-    return count.open(QIODevice::ReadOnly) ? count.readAll().trimmed().toLongLong() : 0;
 }
 
 } // namespace
@@ -112,31 +105,6 @@ private slots:
         QCOMPARE(int(run.get()), int(ToolProcess::End::Stopped));
         for (const qint64 pid : pidsIn(pids.path()))
             QTRY_VERIFY_WITH_TIMEOUT(!processAlive(pid), 5000);
-    }
-
-    // Pause holds the tool: it counts no further until it is resumed.
-    void pauseHoldsTheTool()
-    {
-        QTemporaryDir temp;
-        const QString count = temp.filePath("count");
-        qputenv("QUORVEL_STANDIN", "count");
-        qputenv("QUORVEL_STANDIN_COUNT", QDir::toNativeSeparators(count).toUtf8());
-        Stop stop;
-        Pause pause;
-        std::future<ToolProcess::End> run = std::async(std::launch::async, [&] {
-            ToolProcess process;
-            return process.run(standin, {}, stop, {}, &pause);
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(counted(count) > 2, 10000);
-        pause.pause();
-        QTest::qWait(200);
-        const qint64 held = counted(count);
-        QTest::qWait(500);
-        QVERIFY(counted(count) - held <= 1); // a write under way may finish
-        pause.resume();
-        QTRY_VERIFY_WITH_TIMEOUT(counted(count) > held + 3, 5000);
-        stop.request();
-        QCOMPARE(int(run.get()), int(ToolProcess::End::Stopped));
     }
 
     // A result replaces the earlier one whole.
