@@ -174,6 +174,20 @@ class CliTest : public QObject
         QVERIFY2(QFile::copy(clip(name), to), qPrintable(to));
     }
 
+    // A sandbox whose mencoder takes `seconds` (holding its output open from
+    // the start, as the real one does, with `openFirst`), and copies of
+    // `clip` under `names`.
+    void slowMencoder(Sandbox &box, int seconds, const QString &clip, const QStringList &names,
+                      bool openFirst = false) const
+    {
+        box.env.insert("QUORVEL_FAKE_MENCODER", "slow");
+        box.env.insert("QUORVEL_FAKE_SECONDS", QString::number(seconds));
+        if (openFirst)
+            box.env.insert("QUORVEL_FAKE_OPEN_FIRST", "yes");
+        for (const QString &name : names)
+            copyClip(clip, box.dir + '/' + name);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -465,11 +479,7 @@ private slots:
     void outputFolderRenamedMidBatch()
     {
         Sandbox box;
-        box.env.insert("QUORVEL_FAKE_MENCODER", "slow");
-        box.env.insert("QUORVEL_FAKE_SECONDS", "1");
-        box.env.insert("QUORVEL_FAKE_OPEN_FIRST", "yes");
-        for (const QString name : { "a.mp4", "b.mp4" })
-            copyClip("one.mp4", box.dir + '/' + name);
+        slowMencoder(box, 1, "one.mp4", { "a.mp4", "b.mp4" }, true);
         QProcess batch;
         start(batch, batchProgram, { "-j", "1", "-t", "tools", "a.mp4", "b.mp4" }, box.dir, box.env);
         const QString output = box.dir + "/output";
@@ -488,10 +498,7 @@ private slots:
     void readerThatLeavesEarly()
     {
         Sandbox box;
-        box.env.insert("QUORVEL_FAKE_MENCODER", "slow");
-        box.env.insert("QUORVEL_FAKE_SECONDS", "1");
-        for (const QString name : { "a.avi", "b.avi", "c.avi" })
-            copyClip("two.avi", box.dir + '/' + name);
+        slowMencoder(box, 1, "two.avi", { "a.avi", "b.avi", "c.avi" });
         const Finished piped = ::run(
             "bash",
             { "-c", "'" + batchProgram + "' -j 1 -t tools a.avi b.avi c.avi | head -n 1; echo \"status ${PIPESTATUS[0]}\"" },
@@ -679,10 +686,7 @@ private slots:
     void suspendAndContinue()
     {
         Sandbox box;
-        box.env.insert("QUORVEL_FAKE_MENCODER", "slow");
-        box.env.insert("QUORVEL_FAKE_SECONDS", "2");
-        for (const QString name : { "a.avi", "b.avi" })
-            copyClip("two.avi", box.dir + '/' + name);
+        slowMencoder(box, 2, "two.avi", { "a.avi", "b.avi" });
         QProcess batch;
         start(batch, batchProgram, { "-j", "2", "-t", "tools", "a.avi", "b.avi" }, box.dir, box.env);
         QTRY_COMPARE_WITH_TIMEOUT(box.runningTools(), 2, 10000);
