@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "toolcommands.h"
 
+#include "launcher.h"
+
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -25,21 +28,6 @@ QString quoted(QString text)
 {
     text.replace(QLatin1Char('"'), QLatin1String("\"\"\""));
     return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-// For a POSIX shell: a word of letters, digits and -_./:=,+%@ alone stands
-// bare; any other between single quotes, an apostrophe inside as '\''.
-QString shellQuoted(const QString &word, bool alwaysQuoted = false)
-{
-    static const QString plain = QStringLiteral("-_./:=,+%@");
-    const bool bare = !alwaysQuoted && !word.isEmpty() && std::all_of(word.cbegin(), word.cend(), [](QChar c) {
-        return (c.unicode() < 0x80 && c.isLetterOrNumber()) || plain.contains(c);
-    });
-    if (bare)
-        return word;
-    QString quoted = word;
-    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 // mencoder's video filters. Keeping the shape: dsize with method 0 sets the
@@ -109,12 +97,10 @@ QString ToolCommand::text() const
 
 QString ToolCommand::shellText() const
 {
-    // The program always quoted: a bare word with '=' could read as an
-    // assignment in its place.
-    QString line = shellQuoted(m_program, true);
-    for (const QString &argument : m_arguments)
-        line += QLatin1Char(' ') + shellQuoted(argument);
-    return line;
+    QStringList words { QDir::toNativeSeparators(m_program) };
+    for (int i = 0; i < m_arguments.size(); ++i)
+        words << (m_paths.contains(i) ? QDir::toNativeSeparators(m_arguments[i]) : m_arguments[i]);
+    return shellLine(words);
 }
 
 QString scaleForResolution(const QString &label)

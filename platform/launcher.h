@@ -87,3 +87,11 @@ private:
 // process group on POSIX, each of its job's processes suspended and resumed
 // on Windows.
 void holdToolTree(qint64 tree, bool hold);
+
+// The words as this system's command shell reads them back into the same
+// program and arguments (the dry run): sh on POSIX, each word that holds
+// more than letters, digits and -_./:=,+%@ between single quotes (the
+// program always); cmd.exe on Windows, each word with a blank or a sign cmd
+// reads between double quotes as the C runtime parses them, a percent sign
+// left outside them and escaped.
+QString shellLine(const QStringList &words);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -359,6 +360,34 @@ void ToolProcess::closeAll()
 qint64 ToolProcess::tree() const
 {
     return m_pid; // the tool leads a process group of its own
+}
+
+namespace {
+
+// An apostrophe inside single quotes is written as '\''.
+QString shellQuoted(const QString &word, bool alwaysQuoted)
+{
+    static const QString plain = QStringLiteral("-_./:=,+%@");
+    const bool bare = !alwaysQuoted && !word.isEmpty() && std::all_of(word.cbegin(), word.cend(), [](QChar c) {
+        return (c.unicode() < 0x80 && c.isLetterOrNumber()) || plain.contains(c);
+    });
+    if (bare)
+        return word;
+    QString quoted = word;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+} // namespace
+
+QString shellLine(const QStringList &words)
+{
+    // The program always quoted: a bare word with '=' could read as an
+    // assignment in its place.
+    QStringList quoted;
+    for (int i = 0; i < words.size(); ++i)
+        quoted << shellQuoted(words.at(i), i == 0);
+    return quoted.join(QLatin1Char(' '));
 }
 
 void holdToolTree(qint64 tree, bool hold)

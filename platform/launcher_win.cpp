@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -21,11 +22,12 @@ namespace {
 constexpr DWORD waitStepMs = 20;
 
 // One argument as the C runtime and CommandLineToArgvW read it back: quoted
-// when it holds a blank or a quote, backslashes doubled before a quote.
-QString quoted(const QString &argument)
+// when it holds a blank or a quote (or always), backslashes doubled before a
+// quote.
+QString quoted(const QString &argument, bool always = false)
 {
-    if (!argument.isEmpty() && !argument.contains(QLatin1Char(' ')) && !argument.contains(QLatin1Char('\t'))
-        && !argument.contains(QLatin1Char('"')))
+    if (!always && !argument.isEmpty() && !argument.contains(QLatin1Char(' '))
+        && !argument.contains(QLatin1Char('\t')) && !argument.contains(QLatin1Char('"')))
         return argument;
     QString out = QStringLiteral("\"");
     int slashes = 0;
@@ -290,6 +292,22 @@ void ToolProcess::closeAll()
     closeHandle(n.pipes[1]);
     closeHandle(n.process);
     closeHandle(n.job);
+}
+
+QString shellLine(const QStringList &words)
+{
+    // cmd.exe reads & | < > ^ and brackets between quotes as letters, but
+    // expands %name% even there: a percent sign is left outside them as ^%,
+    // and the C runtime joins the pieces back into one argument.
+    static const QString special = QStringLiteral(" \t\"&|<>^()%,;=");
+    QStringList line;
+    for (int i = 0; i < words.size(); ++i) {
+        const QString &word = words.at(i);
+        const bool plain = i > 0 && !word.isEmpty()
+            && std::none_of(word.cbegin(), word.cend(), [](QChar c) { return special.contains(c); });
+        line << (plain ? word : quoted(word, true).replace(QLatin1Char('%'), QLatin1String("\"^%\"")));
+    }
+    return line.join(QLatin1Char(' '));
 }
 
 void holdToolTree(qint64 tree, bool hold)
