@@ -3,6 +3,7 @@
 
 #include "outputfolder.h"
 #include "settings.h"
+#include "toolplaces.h"
 
 #include <QThread>
 
@@ -13,6 +14,8 @@ BatchPlan batchPlanFor(const Settings &choices, const QString &scale, int jobCou
     BatchPlan plan;
     plan.workers = std::max(1, std::min(choices.rowsAtOnce, jobCount));
     plan.settings.scale = scale;
+    plan.settings.ffmpeg = windowTool(ffmpegPath);
+    plan.settings.mencoder = windowTool(mencoderPath);
     plan.settings.outputFolder = outputFolderFor(choices.outputFolder);
     plan.settings.direct = choices.pipeline == Settings::Pipeline::OnePass;
     plan.settings.picture = choices.picture;

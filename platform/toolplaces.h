@@ -10,3 +10,9 @@
 // then PATH.
 QString systemTool(const QString &tool);
 QString notInstalled(const QString &tool, const QString &looked);
+
+// The tool the window runs, given the specified one (bin/ under the working
+// directory). POSIX: that one, always. Windows: that one when it is there,
+// else bin\ beside Quorvel.exe, else PATH; where none is, the specified one,
+// so that the row's reason names the place to put it.
+QString windowTool(const QString &specified);

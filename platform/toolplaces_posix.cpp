@@ -11,3 +11,8 @@ QString notInstalled(const QString &tool, const QString &looked)
 {
     return QStringLiteral("%1 is not installed (%2 is missing); install it with: sudo apt install %1").arg(tool, looked);
 }
+
+QString windowTool(const QString &specified)
+{
+    return specified;
+}

@@ -20,3 +20,11 @@ QString notInstalled(const QString &tool, const QString &looked)
                           "working folder")
         .arg(tool, looked);
 }
+
+QString windowTool(const QString &specified)
+{
+    if (QFileInfo(specified).isFile())
+        return specified;
+    const QString found = systemTool(QFileInfo(specified).completeBaseName());
+    return QFileInfo(found).isFile() ? found : specified;
+}
