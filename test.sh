@@ -34,7 +34,7 @@ if [ "$kind" = windows ]; then
     cd "$build"
     status=0
     ctest --output-on-failure || status=$?
-    cat "$build/tests/windows/tst_windows.log" 2>/dev/null || true
+    cat "$build/tests/windows/tst_windows.log" "$build/tests/windows/window/tst_winwindow.log" 2>/dev/null || true
     exit $status
 fi
 

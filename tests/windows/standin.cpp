@@ -7,6 +7,10 @@
 //   exit3  exit status 3
 //   hang   its process id in $QUORVEL_STANDIN_PIDS/<id>, a child of its own
 //          that does the same, then waits for ever
+//   count  a number a line on its output every 20 ms, for ever
+//   partial half its output file and no summary, then exit status 1
+//   crash  half its output file, then an end as an access violation's
+//   args   its arguments, one a line in UTF-8, in $QUORVEL_STANDIN_ARGS
 
 #include <chrono>
 #include <cstdio>
@@ -53,6 +57,19 @@ void startChild()
     }
 }
 
+void writeArguments()
+{
+    int count = 0;
+    wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::ofstream out(variable("QUORVEL_STANDIN_ARGS"), std::ios::binary);
+    for (int i = 1; i < count; ++i) {
+        char utf8[4096];
+        const int size = WideCharToMultiByte(CP_UTF8, 0, words[i], -1, utf8, sizeof utf8, nullptr, nullptr);
+        out << std::string(utf8, size > 0 ? size - 1 : 0) << '\n';
+    }
+    LocalFree(words);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -68,6 +85,24 @@ int main(int argc, char **argv)
         notePid();
         startChild();
         forever();
+    }
+    if (mode == "count") {
+        for (long n = 1;; ++n) {
+            std::printf("%ld\n", n);
+            std::fflush(stdout);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    if (mode == "args") {
+        writeArguments();
+        return 0;
+    }
+    if (mode == "partial" || mode == "crash") {
+        std::ofstream(argv[argc - 1], std::ios::binary) << std::string(2500, 'v');
+        std::fprintf(stderr, "frame=   20 fps=0.0 q=2.0 size=       2kB time=00:00:00.80\n");
+        if (mode == "crash")
+            TerminateProcess(GetCurrentProcess(), EXCEPTION_ACCESS_VIOLATION);
+        return 1;
     }
     if (mode == "exit3")
         return 3;

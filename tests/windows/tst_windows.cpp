@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows floor under wine: starting a tool and reading both channels,
-// how a run ends, Stop of a tool's whole tree, putting a result in place,
+// how a run ends, Stop and Pause of a tool's whole tree, putting a result in place,
 // and quorvel-batch converting with a stand-in tool.
 
+#include "batchplan.h"
 #include "files.h"
+#include "pause.h"
+#include "settings.h"
 #include "stop.h"
 #include "toolrun.h"
 
@@ -12,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <future>
 
 #include <windows.h>
@@ -26,6 +30,31 @@ QList<qint64> pidsIn(const QString &folder)
     for (const QString &name : QDir(folder).entryList(QDir::Files))
         pids << name.toLongLong();
     return pids;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A working folder named `name` in `temp`, with the stand-in as both tools
+// in bin\ and a source clip.mp4.
+QString workFolder(const QTemporaryDir &temp, const QString &name)
+{
+    const QString work = temp.filePath(name);
+    QDir().mkpath(work + "/bin");
+    for (const char *tool : { "ffmpeg.exe", "mencoder.exe" })
+        QFile::copy(standin, work + "/bin/" + tool);
+    QFile source(work + "/clip.mp4");
+    if (source.open(QIODevice::WriteOnly))
+        source.write(QByteArray("\x00\x00\x00\x18" "ftypmp42", 12) + QByteArray(500, '\x01'));
+    return work;
+}
+
+BOOL WINAPI ignoreConsoleEvent(DWORD)
+{
+    return TRUE;
 }
 
 } // namespace
@@ -107,6 +136,39 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!processAlive(pid), 5000);
     }
 
+    // Pause holds the tool: it writes nothing until it is resumed, then goes
+    // on; also when it is held from its start. Ten rounds, since a hold that
+    // misses a thread shows only now and then.
+    void pauseHoldsTheTool()
+    {
+        qputenv("QUORVEL_STANDIN", "count");
+        Stop stop;
+        Pause pause;
+        pause.pause();
+        std::atomic<int> lines { 0 };
+        std::future<ToolProcess::End> run = std::async(std::launch::async, [&] {
+            ToolProcess process;
+            return process.run(standin, {}, stop, [&](ToolProcess::Channel, const QByteArray &chunk) {
+                lines += chunk.count('\n');
+            }, &pause);
+        });
+        QTest::qWait(1000);
+        QCOMPARE(int(lines), 0);
+        pause.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(lines > 2, 10000);
+        for (int round = 0; round < 10; ++round) {
+            pause.pause();
+            QTest::qWait(100);
+            const int held = lines;
+            QTest::qWait(300);
+            QVERIFY2(lines - held <= 1, qPrintable(QString("round %1").arg(round))); // a line under way may arrive
+            pause.resume();
+            QTRY_VERIFY2_WITH_TIMEOUT(lines > held + 3, qPrintable(QString("round %1").arg(round)), 5000);
+        }
+        stop.request();
+        QCOMPARE(int(run.get()), int(ToolProcess::End::Stopped));
+    }
+
     // A result replaces the earlier one whole.
     void resultPutInPlace()
     {
@@ -142,34 +204,130 @@ private slots:
     }
 
     // quorvel-batch.exe with stand-in tools in a folder whose path has a
-    // blank and a non-ASCII letter: both pipelines.
+    // blank and a non-ASCII letter: both pipelines, and tools that fail.
     void batchWithStandIns_data()
     {
+        QTest::addColumn<QString>("mode");
         QTest::addColumn<QStringList>("options");
-        QTest::newRow("two steps") << QStringList();
-        QTest::newRow("one pass") << QStringList { "--direct" };
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("two steps") << "ok" << QStringList() << 0;
+        QTest::newRow("one pass") << "ok" << QStringList { "--direct" } << 0;
+        QTest::newRow("partial output") << "partial" << QStringList { "--direct" } << 1;
+        QTest::newRow("crash") << "crash" << QStringList() << 1;
     }
 
     void batchWithStandIns()
     {
+        QFETCH(QString, mode);
         QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
         QTemporaryDir temp;
-        const QString work = temp.filePath("Vidéos x");
-        QVERIFY(QDir().mkpath(work + "/bin"));
-        for (const char *tool : { "ffmpeg.exe", "mencoder.exe" })
-            QVERIFY(QFile::copy(standin, work + "/bin/" + tool));
-        QFile source(work + "/clip.mp4");
-        QVERIFY(source.open(QIODevice::WriteOnly));
-        source.write(QByteArray("\x00\x00\x00\x18" "ftypmp42", 12) + QByteArray(500, '\x01'));
-        source.close();
-        qputenv("QUORVEL_STANDIN", "ok");
+        const QString work = workFolder(temp, "Vidéos x");
+        qputenv("QUORVEL_STANDIN", mode.toUtf8());
         QProcess batch;
         batch.setWorkingDirectory(work);
         batch.start(QStringLiteral(QUORVEL_BATCH), options + QStringList { "clip.mp4" });
         QVERIFY(batch.waitForFinished(60000));
+        QCOMPARE(batch.exitCode(), exitCode);
+        const QByteArray line = batch.readAllStandardOutput();
+        QVERIFY2(line.startsWith(exitCode == 0 ? "Success\t" : "Failed\t"), line.constData());
+        // A failed row leaves nothing: no partial result, no working file.
+        QCOMPARE(QDir(work + "/output").entryList(QDir::Files | QDir::Hidden),
+                 exitCode == 0 ? QStringList { "clip.avi" } : QStringList());
+    }
+
+    // With no bin\ffmpeg.exe under the working folder, nor beside the
+    // program, the window runs the one on PATH; with none anywhere, the
+    // specified one, which the row's reason then names.
+    void windowFindsToolsOnPath()
+    {
+        QVERIFY(!QFile::exists(ffmpegPath));
+        QTemporaryDir temp;
+        QVERIFY(QFile::copy(standin, temp.filePath("ffmpeg.exe")));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QDir::toNativeSeparators(temp.path()).toUtf8() + ";" + path);
+        const BatchPlan plan = batchPlanFor(Settings(), "320:240", 1);
+        qputenv("PATH", path);
+        QCOMPARE(QFileInfo(plan.settings.ffmpeg), QFileInfo(temp.filePath("ffmpeg.exe")));
+        QCOMPARE(plan.settings.mencoder, mencoderPath);
+    }
+
+    // The dry run prints what cmd.exe runs: read back by cmd and the C
+    // runtime, each line gives the tool the very arguments quorvel-batch
+    // would, for a name with blanks, brackets and &. (Not %: wine's cmd
+    // keeps the caret of ^%, which Windows's removes.)
+    void dryRunReadsBackInCmd()
+    {
+        QTemporaryDir temp;
+        const QString work = workFolder(temp, "Vidéos x");
+        const QString name = "a&b (1) c.mp4";
+        QVERIFY(QFile::rename(work + "/clip.mp4", work + "/" + name));
+        QProcess batch;
+        batch.setWorkingDirectory(work);
+        batch.start(QStringLiteral(QUORVEL_BATCH), { "--dry-run", "--direct", name });
+        QVERIFY(batch.waitForFinished(60000));
         QCOMPARE(batch.exitCode(), 0);
-        QVERIFY2(batch.readAllStandardOutput().startsWith("Success\t"), qPrintable(batch.readAllStandardError()));
-        QCOMPARE(QDir(work + "/output").entryList(QDir::Files | QDir::Hidden), QStringList { "clip.avi" });
+        const QString line = QString::fromUtf8(batch.readAllStandardOutput()).trimmed();
+        QVERIFY2(line.startsWith("\"" + QDir::toNativeSeparators(work)), qPrintable(line));
+
+        const QString args = temp.filePath("args.txt");
+        qputenv("QUORVEL_STANDIN", "args");
+        qputenv("QUORVEL_STANDIN_ARGS", QDir::toNativeSeparators(args).toUtf8());
+        QProcess cmd;
+        cmd.setWorkingDirectory(work);
+        cmd.setProgram("cmd.exe");
+        cmd.setNativeArguments("/s /c \"" + line + "\""); // /s: cmd drops the outer quotes alone
+        cmd.start();
+        QVERIFY(cmd.waitForFinished(60000));
+        const QStringList received = QString::fromUtf8(readAll(args)).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(received.contains(QDir::toNativeSeparators(work + "/" + name)), qPrintable(received.join(" | ")));
+        QVERIFY(received.last().endsWith("a&b (1) c.avi.part"));
+        QCOMPARE(received.size(), QProcess::splitCommand(line).size() - 1);
+    }
+
+    // Ctrl+C in quorvel-batch's console stops the batch: the tool and its
+    // child end, the row reads Stopped, and the exit status is SIGINT's.
+    // Killed from outside, it takes its tools with it (their job closes).
+    void batchEndedFromOutside_data()
+    {
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("Ctrl+C") << false;
+        QTest::newRow("killed") << true;
+    }
+
+    void batchEndedFromOutside()
+    {
+        QFETCH(bool, killed);
+        QTemporaryDir temp;
+        const QString work = workFolder(temp, "work");
+        QTemporaryDir pids;
+        qputenv("QUORVEL_STANDIN", "hang");
+        qputenv("QUORVEL_STANDIN_PIDS", QDir::toNativeSeparators(pids.path()).toUtf8());
+        // A console of our own, shared with quorvel-batch; this process lets
+        // the event pass.
+        FreeConsole();
+        QVERIFY(AllocConsole());
+        SetConsoleCtrlHandler(ignoreConsoleEvent, TRUE);
+        QProcess batch;
+        batch.setWorkingDirectory(work);
+        batch.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
+            arguments->flags &= ~DWORD(CREATE_NO_WINDOW | DETACHED_PROCESS | CREATE_NEW_CONSOLE);
+        });
+        batch.start(QStringLiteral(QUORVEL_BATCH), { "clip.mp4" });
+        QTRY_COMPARE_WITH_TIMEOUT(pidsIn(pids.path()).size(), 2, 20000);
+        if (killed) {
+            batch.kill();
+        } else {
+            QVERIFY(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+        }
+        QVERIFY(batch.waitForFinished(20000));
+        if (!killed) {
+            QCOMPARE(batch.exitCode(), 130);
+            QVERIFY(batch.readAllStandardOutput().startsWith("Stopped\t"));
+            QCOMPARE(QDir(work + "/output").entryList(QDir::Files | QDir::Hidden), QStringList());
+        }
+        for (const qint64 pid : pidsIn(pids.path()))
+            QTRY_VERIFY_WITH_TIMEOUT(!processAlive(pid), 5000);
     }
 };
 
