@@ -20,7 +20,7 @@ windows) ;;
 esac
 
 if [ "$kind" = windows ]; then
-    "$root/tools/install-deps" g++-mingw-w64-x86-64-posix wine64 wine
+    "$root/tools/install-deps" g++-mingw-w64-x86-64-posix wine64 wine nsis zip unzip python3 xvfb xauth xdotool
     kit=$("$root/tools/windows/qt-kit")
     build="$root/build-windows"
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/tools/windows/mingw-w64.cmake" \
