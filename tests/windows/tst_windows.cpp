@@ -7,6 +7,7 @@
 #include "files.h"
 #include "pause.h"
 #include "settings.h"
+#include "standinsupport.h"
 #include "stop.h"
 #include "toolrun.h"
 
@@ -20,17 +21,11 @@
 
 #include <windows.h>
 
+using namespace StandIn;
+
 namespace {
 
 const QString standin = QStringLiteral(QUORVEL_STANDIN);
-
-QList<qint64> pidsIn(const QString &folder)
-{
-    QList<qint64> pids;
-    for (const QString &name : QDir(folder).entryList(QDir::Files))
-        pids << name.toLongLong();
-    return pids;
-}
 
 QByteArray readAll(const QString &path)
 {
@@ -132,8 +127,7 @@ private slots:
             QVERIFY(processAlive(pid));
         stop.request();
         QCOMPARE(int(run.get()), int(ToolProcess::End::Stopped));
-        for (const qint64 pid : pidsIn(pids.path()))
-            QTRY_VERIFY_WITH_TIMEOUT(!processAlive(pid), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(allEnded(pids.path()), 5000);
     }
 
     // Pause holds the tool: it writes nothing until it is resumed, then goes
@@ -326,8 +320,7 @@ private slots:
             QVERIFY(batch.readAllStandardOutput().startsWith("Stopped\t"));
             QCOMPARE(QDir(work + "/output").entryList(QDir::Files | QDir::Hidden), QStringList());
         }
-        for (const qint64 pid : pidsIn(pids.path()))
-            QTRY_VERIFY_WITH_TIMEOUT(!processAlive(pid), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(allEnded(pids.path()), 5000);
     }
 };
 

@@ -3,10 +3,10 @@
 // working directory's bin\: both pipelines end in Success, and Stop or
 // closing the window ends the tools and what they started.
 
-#include "files.h"
 #include "jobtable.h"
 #include "quorvel.h"
 #include "settings.h"
+#include "standinsupport.h"
 #include "windowsupport.h"
 
 #include <QDir>
@@ -14,17 +14,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace StandIn;
 using namespace WindowSupport;
 
 namespace {
-
-QList<qint64> pidsIn(const QString &folder)
-{
-    QList<qint64> pids;
-    for (const QString &name : QDir(folder).entryList(QDir::Files))
-        pids << name.toLongLong();
-    return pids;
-}
 
 // Waits for the stand-in and its child to note their ids in `folder`.
 bool toolTreeRunning(const QString &folder)
@@ -34,15 +27,6 @@ bool toolTreeRunning(const QString &folder)
     while (pidsIn(folder).size() < 2 && clock.elapsed() < 20000)
         QTest::qWait(20);
     return pidsIn(folder).size() == 2;
-}
-
-bool allEnded(const QString &folder)
-{
-    for (const qint64 pid : pidsIn(folder)) {
-        if (processAlive(pid))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
