@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batchoptions.h"
 
+#include "settings.h"
 #include "toolcommands.h"
 
 #include <QCommandLineParser>
@@ -19,9 +20,9 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Converts videos into AVI files for small-screen players, as the Quorvel window does,\n"
-                       "several at once. One tab-separated line per source goes to standard output:\n"
-                       "status, source, target, seconds, reason."));
+        QStringLiteral("Converts videos into files for small-screen players (AVI, AMV or MP4), as\n"
+                       "the Quorvel window does, several at once. One tab-separated line per source\n"
+                       "goes to standard output: status, source, target, seconds, reason."));
     const QCommandLineOption size({ "s", "size" },
                                   QStringLiteral("Target size: %1 (the first is the default).").arg(sizes.join(", ")),
                                   QStringLiteral("WxH"), sizes.first());
@@ -42,6 +43,11 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         { "d", "direct" },
         QStringLiteral("Convert in one ffmpeg pass: over twice as fast and sharper, the same kind of file. "
                        "Without it, the window's two steps (ffmpeg, then mencoder)."));
+    const QCommandLineOption format(
+        { "f", "format" },
+        QStringLiteral("The kind of file: avi (Xvid and MP2, the default), amv (for the cheapest pocket players) "
+                       "or mp4 (H.264 and AAC, for phones). AMV and MP4 are made in one ffmpeg pass."),
+        QStringLiteral("FORMAT"), QStringLiteral("avi"));
     const QCommandLineOption stretch(
         QStringLiteral("stretch"),
         QStringLiteral("Stretch the picture to fill the size, declared 4:3, whatever its shape. Without it, the "
@@ -55,7 +61,7 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
         QStringLiteral("print-tools"),
         QStringLiteral("Print the ffmpeg and mencoder a run would use, as found, and run nothing; no sources are "
                        "needed."));
-    parser.addOptions({ size, jobs, output, tools, dryRun, direct, stretch, keepDone, printTools });
+    parser.addOptions({ size, jobs, output, tools, dryRun, direct, format, stretch, keepDone, printTools });
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
@@ -92,6 +98,10 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QStr
     }
     if (parser.isSet(direct))
         options.choices.pipeline = Settings::Pipeline::OnePass;
+    if (const QString problem = choice("format").read(parser.value(format), options.choices); !problem.isEmpty()) {
+        *error = QStringLiteral("--format '%1' %2").arg(parser.value(format), problem);
+        return std::nullopt;
+    }
     if (parser.isSet(stretch))
         options.choices.picture = Picture::Stretch;
     options.choices.outputFolder = parser.value(output);

@@ -144,7 +144,7 @@ int main(int argc, char **argv)
     const std::optional<BatchOptions> options = parseBatchOptions(QCoreApplication::arguments(), &error);
     if (!options)
         return usageError(error);
-    const bool direct = options->choices.pipeline == Settings::Pipeline::OnePass;
+    const bool direct = options->choices.pipeline == Settings::Pipeline::OnePass || options->choices.format != Format::Avi;
     const std::optional<Tools> tools = findTools(options->toolsFolder, !direct, &error);
     if (!tools)
         return setupError(error);

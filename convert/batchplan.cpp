@@ -18,6 +18,7 @@ BatchPlan batchPlanFor(const Settings &choices, const QString &scale, int jobCou
     plan.settings.mencoder = windowTool(mencoderPath);
     plan.settings.outputFolder = outputFolderFor(choices.outputFolder);
     plan.settings.direct = choices.pipeline == Settings::Pipeline::OnePass;
+    plan.settings.format = choices.format;
     plan.settings.picture = choices.picture;
     plan.settings.decoderThreads = decoderThreadsFor(plan.workers, QThread::idealThreadCount());
     return plan;

@@ -127,17 +127,21 @@ private:
 
 struct TargetStep {
     bool stopped = false;
+    bool sourceHasSound = false; // as the tool read the source
     QString reason; // why the step failed; empty when it succeeded
 };
 
-// Runs the step that writes the result, into its working file, and judges
-// it. The target itself is never touched here: see publishResult().
+// Runs the step that writes the result (`command`, or the job's own), into
+// its working file, and judges it. The target itself is never touched here:
+// see publishResult().
 TargetStep writeResult(ToolOutput::Tool tool, const Job &job, const Stop &stop, Pause *pause,
-                       const std::function<void(const ToolOutput &)> &onOutput, double sourceSeconds = -1)
+                       const std::function<void(const ToolOutput &)> &onOutput, double sourceSeconds = -1,
+                       const ToolCommand *command = nullptr)
 {
     TargetStep step;
-    const ToolRun run = runTool(tool, job.transcode, stop, onOutput, pause);
+    const ToolRun run = runTool(tool, command ? *command : job.transcode, stop, onOutput, pause);
     step.stopped = stop.isRequested();
+    step.sourceHasSound = run.output.inputHasSound();
     if (!step.stopped)
         step.reason = tool == ToolOutput::Tool::Mencoder ? checkTranscode(run, job.working, sourceSeconds)
                                                          : checkDirect(run, job.working);
@@ -176,7 +180,12 @@ ConversionResult convertDirect(const Job &job, const ConversionSteps &steps, con
         return ended(Stage::Stopped);
     steps.report(Stage::Converting);
     progress.start(0);
-    const TargetStep step = writeResult(ToolOutput::Tool::Ffmpeg, job, stop, steps.pause, progress.step(0, 100));
+    TargetStep step = writeResult(ToolOutput::Tool::Ffmpeg, job, stop, steps.pause, progress.step(0, 100));
+    // A format that must carry sound, and a source without: once more, with
+    // a silent track.
+    if (!step.stopped && !step.reason.isEmpty() && !step.sourceHasSound && job.withSilence)
+        step = writeResult(ToolOutput::Tool::Ffmpeg, job, stop, steps.pause, progress.step(0, 100), -1,
+                           &*job.withSilence);
     if (step.stopped)
         return ended(Stage::Stopped);
     const QString reason = step.reason.isEmpty() ? publishResult(job.working, job.target) : step.reason;

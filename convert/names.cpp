@@ -82,14 +82,14 @@ QString processTag()
     return tag;
 }
 
-QString buildTargetPath(const QString &baseName, const QString &outputFolder)
+QString buildTargetPath(const QString &baseName, const QString &outputFolder, const QString &suffix)
 {
-    return outputFolder + QLatin1Char('/') + baseName + QStringLiteral(".avi");
+    return outputFolder + QLatin1Char('/') + baseName + QLatin1Char('.') + suffix;
 }
 
-QString targetFileName(const QString &sourcePath)
+QString targetFileName(const QString &sourcePath, const QString &suffix)
 {
-    return baseNameOf(sourcePath) + QStringLiteral(".avi");
+    return baseNameOf(sourcePath) + QLatin1Char('.') + suffix;
 }
 
 bool nameFits(const QString &fileName)

@@ -15,10 +15,10 @@
 // fixed for the process's life.
 QString processTag();
 
-// The output folder, a slash, the base name and ".avi".
-QString buildTargetPath(const QString &baseName, const QString &outputFolder);
-// The result's file name for a source: its base name and ".avi".
-QString targetFileName(const QString &sourcePath);
+// The output folder, a slash, the base name, a dot and the suffix.
+QString buildTargetPath(const QString &baseName, const QString &outputFolder, const QString &suffix = "avi");
+// The result's file name for a source: its base name, a dot and the suffix.
+QString targetFileName(const QString &sourcePath, const QString &suffix = "avi");
 // Whether a file name fits the file systems' limit (255 bytes).
 bool nameFits(const QString &fileName);
 

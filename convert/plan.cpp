@@ -34,8 +34,8 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
     Job job;
     job.number = number;
     job.source = absolutePath(source);
-    job.target = buildTargetPath(baseNameOf(job.source), settings.outputFolder);
-    job.direct = settings.direct;
+    job.target = buildTargetPath(baseNameOf(job.source), settings.outputFolder, suffixFor(settings.format));
+    job.direct = settings.direct || settings.format != Format::Avi;
 
     const auto earlier = m_firstWithTarget.constFind(job.target);
     if (!settings.outputProblem.isEmpty())
@@ -53,9 +53,12 @@ Job Plan::add(int number, const QString &source, const PlanSettings &settings)
     m_firstWithTarget.insert(job.target, job.source);
 
     job.working = workingNameFor(job.target);
-    if (settings.direct) {
+    if (job.direct) {
         job.transcode = directCommand(settings.ffmpeg, settings.scale, job.source, job.working, settings.picture,
-                                      settings.decoderThreads);
+                                      settings.decoderThreads, settings.format);
+        if (settings.format == Format::Amv)
+            job.withSilence = directCommand(settings.ffmpeg, settings.scale, job.source, job.working,
+                                            settings.picture, settings.decoderThreads, settings.format, true);
         return job;
     }
     QString input = job.source;

@@ -17,6 +17,7 @@ struct PlanSettings {
     QString ffmpeg = ffmpegPath;
     QString mencoder = mencoderPath;
     bool direct = false; // one ffmpeg pass instead of the pre-process and the transcode
+    Format format = Format::Avi; // AMV and MP4 are always made in one pass
     Picture picture = Picture::KeepShape;
     int decoderThreads = 0; // the one pass's decoder threads; 0 lets ffmpeg choose
     // Why the output folder cannot take results; every job is refused with it.
@@ -39,6 +40,9 @@ struct Job {
     QString refusal;
     std::optional<ToolCommand> preProcess;
     ToolCommand transcode; // mencoder, or the one ffmpeg pass
+    // The one pass again with a silent track, for a source that turns out to
+    // have no sound where the format must carry one (AMV).
+    std::optional<ToolCommand> withSilence;
     bool direct = false;
 };
 

@@ -25,6 +25,11 @@ const Words<Settings::Picture> pictureWords = {
     { Settings::Picture::KeepShape, "keep-shape" },
     { Settings::Picture::Stretch, "stretch" },
 };
+const Words<Format> formatWords = {
+    { Format::Avi, "avi" },
+    { Format::Amv, "amv" },
+    { Format::Mp4, "mp4" },
+};
 
 template <typename Value>
 QString readWord(const QString &text, const Words<Value> &words, Value &into)
@@ -107,6 +112,8 @@ const std::vector<Choice> &choices()
         { "picture", [](const QString &text, Settings &into) { return readWord(text, pictureWords, into.picture); },
           [](const Settings &from) { return wordOf(from.picture, pictureWords); } },
         { "outputFolder", readFolder, [](const Settings &from) { return from.outputFolder; } },
+        { "format", [](const QString &text, Settings &into) { return readWord(text, formatWords, into.format); },
+          [](const Settings &from) { return wordOf(from.format, formatWords); } },
     };
     return table;
 }

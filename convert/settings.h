@@ -23,11 +23,12 @@ struct Settings {
     int rowsAtOnce = 1; // the window: 1 .. maxRowsAtOnce()
     Picture picture = Picture::KeepShape;
     QString outputFolder; // empty: output/ under the working directory
+    Format format = Format::Avi;
 
     bool operator==(const Settings &other) const
     {
         return pipeline == other.pipeline && rowsAtOnce == other.rowsAtOnce && picture == other.picture
-            && outputFolder == other.outputFolder;
+            && outputFolder == other.outputFolder && format == other.format;
     }
     bool operator!=(const Settings &other) const { return !(*this == other); }
 };

@@ -13,14 +13,26 @@ namespace {
 struct Resolution {
     const char *label;
     const char *scale;
+    // MP4's video rate: about a fifth of a bit per pixel at 25 frames a
+    // second, which Baseline H.264 needs for a clean picture this small.
+    const char *mp4Rate;
 };
 
 constexpr Resolution resolutions[] = {
-    { "320x240", "320:240" },
-    { "160x128", "160:128" },
-    { "128x128", "128:128" },
-    { "220x176", "220:176" },
+    { "320x240", "320:240", "384k" },
+    { "160x128", "160:128", "160k" },
+    { "128x128", "128:128", "128k" },
+    { "220x176", "220:176", "256k" },
 };
+
+QString mp4RateFor(const QString &scale)
+{
+    for (const Resolution &resolution : resolutions) {
+        if (scale == QLatin1String(resolution.scale))
+            return QLatin1String(resolution.mp4Rate);
+    }
+    return QStringLiteral("384k");
+}
 
 // Between double quotes, a quote inside written as three, so that
 // QProcess::splitCommand reads the line back into the very same arguments.
@@ -143,8 +155,22 @@ ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, cons
     return command;
 }
 
+QString suffixFor(Format format)
+{
+    switch (format) {
+    case Format::Amv:
+        return QStringLiteral("amv");
+    case Format::Mp4:
+        return QStringLiteral("mp4");
+    case Format::Avi:
+        break;
+    }
+    return QStringLiteral("avi");
+}
+
 ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
-                          const QString &targetPath, Picture picture, int decoderThreads)
+                          const QString &targetPath, Picture picture, int decoderThreads, Format format,
+                          bool silentTrack)
 {
     // The decoder skips its deblocking filter: at a quarter of the size or
     // less its work cannot be seen (SSIM 0.994 either way), and on H.264 it
@@ -157,10 +183,30 @@ ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QSt
         command << QStringList { "-threads", QString::number(decoderThreads) };
     command << QStringList { "-skip_loop_filter", "all", "-i" };
     command.path(sourcePath);
-    command << QStringList { "-map", "0:v:0", "-map", "0:a:0?", "-sn", "-dn", "-vf" } << ffmpegFilters(scale, picture)
-            << QStringList { "-c:v", "libxvid", "-threads:v",  "1", "-vtag", "XVID", "-b:v", "608k",
-                             "-bf",  "0",       "-mpeg_quant", "0", "-c:a",  "mp2",  "-b:a", "128k",
-                             "-ar",  "44100",   "-ac",         "2", "-f",    "avi" };
+    if (format == Format::Amv && silentTrack)
+        command << QStringList { "-f", "lavfi", "-i", "anullsrc=r=22050:cl=mono", "-map", "0:v:0", "-map", "1:a:0",
+                                 "-shortest" };
+    else if (format == Format::Amv)
+        command << QStringList { "-map", "0:v:0", "-map", "0:a:0" };
+    else
+        command << QStringList { "-map", "0:v:0", "-map", "0:a:0?" };
+    command << QStringList { "-sn", "-dn", "-vf" } << ffmpegFilters(scale, picture);
+    switch (format) {
+    case Format::Avi:
+        command << QStringList { "-c:v", "libxvid", "-threads:v",  "1", "-vtag", "XVID", "-b:v", "608k",
+                                 "-bf",  "0",       "-mpeg_quant", "0", "-c:a",  "mp2",  "-b:a", "128k",
+                                 "-ar",  "44100",   "-ac",         "2", "-f",    "avi" };
+        break;
+    case Format::Amv:
+        command << QStringList { "-c:v", "amv", "-pix_fmt", "yuvj420p", "-r", "25", "-c:a", "adpcm_ima_amv",
+                                 "-ar", "22050", "-ac", "1", "-block_size", "882", "-f", "amv" };
+        break;
+    case Format::Mp4:
+        command << QStringList { "-c:v", "libx264", "-threads:v", "1", "-profile:v", "baseline", "-level", "3.0",
+                                 "-pix_fmt", "yuv420p", "-b:v", mp4RateFor(scale), "-c:a", "aac", "-b:a", "128k",
+                                 "-ar", "44100", "-ac", "2", "-movflags", "+faststart", "-f", "mp4" };
+        break;
+    }
     command.path(targetPath);
     return command;
 }

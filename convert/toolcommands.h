@@ -58,6 +58,21 @@ enum class Picture {
     Stretch,
 };
 
+// The kind of file a conversion writes.
+enum class Format {
+    // Xvid and MP2 in AVI: the two steps' kind, or one ffmpeg pass.
+    Avi,
+    // Motion JPEG and IMA ADPCM in AMV, for the cheapest pocket players: one
+    // ffmpeg pass.
+    Amv,
+    // H.264 Constrained Baseline and AAC-LC in MP4, for phones and pocket
+    // players: one ffmpeg pass.
+    Mp4,
+};
+
+// A result's suffix in `format`, without the dot: "avi", "amv" or "mp4".
+QString suffixFor(Format format);
+
 // ffmpeg rewriting the source into the temporary file.
 ToolCommand preProcessCommand(const QString &ffmpeg, const QString &sourcePath, const QString &preProcessPath);
 
@@ -65,14 +80,23 @@ ToolCommand preProcessCommand(const QString &ffmpeg, const QString &sourcePath, 
 ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, const QString &inputPath,
                              const QString &targetPath, Picture picture = Picture::KeepShape);
 
-// One ffmpeg pass from the source straight to the target, in the same format
-// as the two steps make: Xvid (fourcc XVID) at 608 kbit/s without B-frames,
-// H.263 quantisation, the given scale with its picture placed as the two
-// steps place it; MPEG-1 Layer II sound at 128 kbit/s, 44100 Hz, stereo, when
-// the source has sound. `decoderThreads` caps the decoder's threads; 0 lets
-// ffmpeg choose.
+// One ffmpeg pass from the source straight to the target, the picture at the
+// given scale placed as the two steps place it. `decoderThreads` caps the
+// decoder's threads; 0 lets ffmpeg choose. By format:
+// - AVI, the kind the two steps make: Xvid (fourcc XVID) at 608 kbit/s
+//   without B-frames, H.263 quantisation; MPEG-1 Layer II sound at 128
+//   kbit/s, 44100 Hz, stereo, when the source has sound;
+// - AMV: 25 frames a second, and IMA ADPCM sound at 22050 Hz, mono, in
+//   blocks of 882 samples, one frame's worth, as AMV players read them. AMV
+//   must carry sound: with `silentTrack` a silent one stands in for the
+//   sound of a source that has none;
+// - MP4: H.264 Constrained Baseline, level 3.0, at a rate that suits the
+//   size; AAC-LC at 128 kbit/s, 44100 Hz, stereo, when the source has
+//   sound; the index (moov) before the data, so that playing can start at
+//   once.
 ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
-                          const QString &targetPath, Picture picture = Picture::KeepShape, int decoderThreads = 0);
+                          const QString &targetPath, Picture picture = Picture::KeepShape, int decoderThreads = 0,
+                          Format format = Format::Avi, bool silentTrack = false);
 
 // True when the source goes through the pre-process first: its suffix is not
 // "avi" in any letter case.

@@ -48,8 +48,8 @@ inline QMap<QString, QString> probeStream(const QString &path, const QString &ki
     QProcess ffprobe;
     ffprobe.start(QStringLiteral("ffprobe"),
                   { "-v", "error", "-select_streams", kind + ":0", "-count_frames", "-show_entries",
-                    "stream=codec_name,codec_tag_string,width,height,display_aspect_ratio,nb_read_frames,"
-                    "duration,sample_rate",
+                    "stream=codec_name,codec_tag_string,profile,level,width,height,sample_aspect_ratio,"
+                    "display_aspect_ratio,nb_read_frames,duration,sample_rate",
                     "-of", "default=noprint_wrappers=1", path });
     QMap<QString, QString> values;
     if (!ffprobe.waitForFinished(120000))

@@ -9,7 +9,12 @@
 #include "toolcommands.h"
 
 #include <QProcess>
+#include <QtEndian>
 #include <QtTest>
+
+#include <csignal>
+
+#include <sys/types.h>
 
 using namespace MediaSupport;
 using namespace TestSupport;
@@ -46,6 +51,21 @@ Finished batch(const QStringList &arguments)
     return run;
 }
 
+// The types of an MP4 file's top-level boxes, in their order.
+QStringList topLevelBoxes(const QString &path)
+{
+    const QByteArray bytes = readFile(path);
+    QStringList boxes;
+    for (qint64 at = 0; at + 8 <= bytes.size();) {
+        const qint64 size = qFromBigEndian<quint32>(bytes.constData() + at);
+        boxes << QString::fromLatin1(bytes.mid(int(at) + 4, 4));
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return boxes;
+}
+
 } // namespace
 
 class DirectTest : public QObject
@@ -77,6 +97,13 @@ private slots:
         QFile broken(m_clips + "/broken.mp4");
         QVERIFY(broken.open(QIODevice::WriteOnly));
         broken.write(whole.read(20000));
+    }
+
+    // Each test starts from an empty output folder.
+    void init()
+    {
+        QDir("output").removeRecursively();
+        QDir().mkpath("output");
     }
 
     // The one ffmpeg command, with the decoder on its share of the cores
@@ -128,6 +155,107 @@ private slots:
         verifyConversion(path, target, size.section('x', 0, 0).toInt(), size.section('x', 1, 1).toInt(), sound);
         // No temporary file, and no other file, in the output folder.
         QCOMPARE(QDir("output").entryList(QDir::Files | QDir::Hidden), QStringList { baseNameOf(source) + ".avi" });
+        QFile::remove(target);
+    }
+
+    // AMV and MP4 at each size from a 16:9 720p source with sound, and AMV
+    // from one without (AMV must carry sound: it gets a silent track). The
+    // codec and the size, every frame of the source, the sound's length,
+    // square pixels, and each format's own marks.
+    void formatsAtEachSize_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("source");
+        for (const char *format : { "amv", "mp4" }) {
+            for (const QString &size : resolutionLabels())
+                QTest::addRow("%s %s", format, qPrintable(size)) << format << size << "hd.mp4";
+        }
+        QTest::newRow("amv without sound") << "amv" << "220x176" << "silent.mkv";
+    }
+
+    void formatsAtEachSize()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, size);
+        QFETCH(QString, source);
+        const QString path = m_clips + "/" + source;
+        const QString target = out(baseNameOf(source) + "." + format);
+        const Finished run = batch({ "--format", format, "-s", size, path });
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.of(path).value(2), target);
+        QCOMPARE(QDir("output").entryList(QDir::Files | QDir::Hidden), QStringList { QFileInfo(target).fileName() });
+
+        const bool amv = format == "amv";
+        const QMap<QString, QString> video = probeStream(target, "v");
+        const QMap<QString, QString> audio = probeStream(target, "a");
+        QCOMPARE(video.value("codec_name"), amv ? QStringLiteral("amv") : QStringLiteral("h264"));
+        QCOMPARE(video.value("width") + "x" + video.value("height"), size);
+        const int sourceFrames = probeStream(path, "v").value("nb_read_frames").toInt();
+        QVERIFY(sourceFrames > 10);
+        QVERIFY2(qAbs(video.value("nb_read_frames").toInt() - sourceFrames) <= 1,
+                 qPrintable(video.value("nb_read_frames") + " frames of " + QString::number(sourceFrames)));
+        // AMV's sound comes in blocks of 882 samples, one a frame, and its
+        // header holds the length in whole seconds (ss, mm, hh at 0x54).
+        const double soundSeconds = amv ? audio.value("nb_read_frames").toInt() * 882 / 22050.0
+                                        : audio.value("duration").toDouble();
+        QVERIFY2(soundSeconds >= clipSeconds - 0.1 && soundSeconds <= clipSeconds + 0.3,
+                 qPrintable(QString::number(soundSeconds) + " s of sound"));
+        if (amv) {
+            QCOMPARE(audio.value("codec_name"), QStringLiteral("adpcm_ima_amv"));
+            QCOMPARE(audio.value("sample_rate"), QStringLiteral("22050"));
+            const QByteArray header = readFile(target).left(0x58);
+            QCOMPARE(int(header.at(0x54)) + 60 * int(header.at(0x55)), int(clipSeconds));
+            return;
+        }
+        QCOMPARE(audio.value("codec_name"), QStringLiteral("aac"));
+        QCOMPARE(video.value("profile"), QStringLiteral("Constrained Baseline"));
+        QVERIFY(video.value("level").toInt() <= 30);
+        QCOMPARE(video.value("sample_aspect_ratio"), QStringLiteral("1:1"));
+        const QStringList aspect = video.value("display_aspect_ratio").split(':');
+        QVERIFY2(aspect.size() == 2 && qFuzzyCompare(aspect.at(0).toDouble() / aspect.at(1).toDouble(),
+                                                     video.value("width").toDouble() / video.value("height").toDouble()),
+                 qPrintable(video.value("display_aspect_ratio")));
+        const QStringList boxes = topLevelBoxes(target);
+        QVERIFY2(boxes.contains("moov") && boxes.indexOf("moov") < boxes.indexOf("mdat"), qPrintable(boxes.join(' ')));
+        QFile::remove(target);
+    }
+
+    // A run that fails, or is stopped, leaves an earlier result of the same
+    // name as it was, byte for byte, in every format.
+    void earlierResultStays_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("stopped");
+        for (const char *format : { "avi", "amv", "mp4" }) {
+            QTest::addRow("%s, broken source", format) << format << false;
+            QTest::addRow("%s, stopped", format) << format << true;
+        }
+    }
+
+    void earlierResultStays()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, stopped);
+        const QString source = m_clips + (stopped ? "/long.mp4" : "/broken.mp4");
+        if (stopped && !QFile::exists(source))
+            QVERIFY(generateClip(source, {}, { "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac" }, true, 30,
+                                 "640x360"));
+        const QString target = out(baseNameOf(source) + "." + format);
+        const QByteArray earlier = "an earlier result, which a failed run must leave alone";
+        writeFile(target, earlier);
+        QProcess run;
+        run.start(QStringLiteral(QUORVEL_BATCH), { "-d", "--format", format, source });
+        QVERIFY(run.waitForStarted());
+        if (stopped) {
+            // Once the tool writes its working file, the stop.
+            QTRY_VERIFY_WITH_TIMEOUT(QDir("output").entryList(QDir::Files | QDir::Hidden).size() == 2, 20000);
+            ::kill(pid_t(run.processId()), SIGTERM);
+        }
+        QVERIFY(run.waitForFinished(120000));
+        QCOMPARE(run.exitCode(), stopped ? 143 : 1);
+        QCOMPARE(readFile(target), earlier);
+        QCOMPARE(QDir("output").entryList(QDir::Files | QDir::Hidden), QStringList { QFileInfo(target).fileName() });
         QFile::remove(target);
     }
 
