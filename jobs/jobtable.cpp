@@ -43,6 +43,22 @@ public:
     }
 };
 
+// The suffix the table's rows are named for, kept on the table itself.
+constexpr char suffixProperty[] = "quorvelTargetSuffix";
+
+QString targetSuffix(const QTableWidget *table)
+{
+    const QVariant suffix = table->property(suffixProperty);
+    return suffix.isValid() ? suffix.toString() : QStringLiteral("avi");
+}
+
+// A row whose last run succeeded: its names are its result's.
+bool isConverted(const QTableWidget *table, int row)
+{
+    const QTableWidgetItem *status = table->item(row, ProcessStatus);
+    return status && status->data(StageRole) == int(Stage::Succeeded);
+}
+
 } // namespace
 
 QString statusText(const QVariant &stage, const QVariant &step)
@@ -64,23 +80,31 @@ QString defaultFolderText()
 void appendRows(QTableWidget *table, const QStringList &paths, const QString &folderText)
 {
     prepare(table);
+    const QString suffix = targetSuffix(table);
     for (const QString &path : paths) {
         const int row = table->rowCount();
         table->insertRow(row);
         table->setItem(row, FileName, makeItem(path, leftAligned));
         table->setItem(row, TargetPath, makeItem(folderText, centred));
-        table->setItem(row, TargetFileName, makeItem(targetFileName(path), centred));
+        table->setItem(row, TargetFileName, makeItem(targetFileName(path, suffix), centred));
     }
 }
 
 void setTargetFolder(QTableWidget *table, const QString &folderText)
 {
     for (int row = 0; row < table->rowCount(); ++row) {
-        const QTableWidgetItem *status = table->item(row, ProcessStatus);
-        if (status && status->data(StageRole) == int(Stage::Succeeded))
-            continue;
-        if (QTableWidgetItem *item = table->item(row, TargetPath))
+        if (QTableWidgetItem *item = table->item(row, TargetPath); item && !isConverted(table, row))
             item->setText(folderText);
+    }
+}
+
+void setTargetSuffix(QTableWidget *table, const QString &suffix)
+{
+    table->setProperty(suffixProperty, suffix);
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *source = table->item(row, FileName);
+        if (QTableWidgetItem *item = table->item(row, TargetFileName); item && source && !isConverted(table, row))
+            item->setText(targetFileName(source->text(), suffix));
     }
 }
 
@@ -113,7 +137,7 @@ void followSourceEdit(QTableWidget *table, const QTableWidgetItem *item)
     if (!item || item->column() != FileName)
         return;
     QTableWidgetItem *target = table->item(item->row(), TargetFileName);
-    const QString name = targetFileName(item->text());
+    const QString name = targetFileName(item->text(), targetSuffix(table));
     if (target && target->text() != name)
         target->setText(name);
 }

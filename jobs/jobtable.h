@@ -58,6 +58,11 @@ void appendRows(QTableWidget *table, const QStringList &paths, const QString &fo
 // converted row keeps the folder its result went to.
 void setTargetFolder(QTableWidget *table, const QString &folderText);
 
+// Names every row not yet converted, and every row added or edited from now
+// on, for results with `suffix` ("avi", "amv", "mp4"; "avi" until set); a
+// converted row keeps the name its result has.
+void setTargetSuffix(QTableWidget *table, const QString &suffix);
+
 // Removes the current row, if there is one, and makes column 0 of the last
 // row current.
 void removeCurrentRow(QTableWidget *table);

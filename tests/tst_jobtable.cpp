@@ -5,6 +5,7 @@
 #include "jobtable.h"
 #include "keptrows.h"
 #include "quorvel.h"
+#include "settings.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 
@@ -192,6 +193,28 @@ private slots:
         window.updateConvertStatus(-1, "Failed");
         QCOMPARE(table->rowCount(), 3);
         QCOMPARE(column(table, 3), QStringList({ "<none>", "<none>", "Success" }));
+    }
+
+    // The TargetFileName column follows the chosen format: rows not yet
+    // converted, rows added and edited later, and the window's choice; a
+    // converted row keeps its result's name.
+    void targetNamesFollowTheFormat()
+    {
+        Quorvel window;
+        QTableWidget *table = tableOf(window);
+        JobTable::appendRows(table, { "/a.mp4", "/b.mkv" });
+        JobTable::setStatus(table, 1, QString());
+        table->item(1, JobTable::ProcessStatus)->setData(JobTable::StageRole, int(Stage::Succeeded));
+        Settings mp4;
+        mp4.format = Format::Mp4;
+        window.applySettings(mp4);
+        QCOMPARE(column(table, JobTable::TargetFileName), QStringList({ "a.mp4", "b.avi" }));
+        JobTable::appendRows(table, { "/c.avi" });
+        QCOMPARE(table->item(2, JobTable::TargetFileName)->text(), QStringLiteral("c.mp4"));
+        table->item(0, JobTable::FileName)->setText("/renamed.mov");
+        QCOMPARE(table->item(0, JobTable::TargetFileName)->text(), QStringLiteral("renamed.mp4"));
+        window.applySettings(Settings());
+        QCOMPARE(column(table, JobTable::TargetFileName), QStringList({ "renamed.avi", "b.avi", "c.avi" }));
     }
 
     void bulkAddSizesColumnsLikeOneByOne()

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QComboBox>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -29,11 +30,11 @@ Q_DECLARE_METATYPE(Settings)
 // Found by QCOMPARE through argument-dependent lookup, so a failure shows both sides.
 char *toString(const Settings &settings)
 {
-    return QTest::toString(QStringLiteral("{%1, %2 rows, %3, \"%4\"}")
+    return QTest::toString(QStringLiteral("{%1, %2 rows, %3, \"%4\", %5}")
                                .arg(settings.pipeline == Settings::Pipeline::OnePass ? "one pass" : "two steps")
                                .arg(settings.rowsAtOnce)
                                .arg(settings.picture == Settings::Picture::Stretch ? "stretch" : "keep shape")
-                               .arg(settings.outputFolder));
+                               .arg(settings.outputFolder, suffixFor(settings.format)));
 }
 
 using namespace WindowSupport;
@@ -85,6 +86,7 @@ class SettingsTest : public QObject
         settings.rowsAtOnce = maxRowsAtOnce();
         settings.picture = Settings::Picture::Stretch;
         settings.outputFolder = m_dir.path();
+        settings.format = Format::Mp4;
         return settings;
     }
 
@@ -104,14 +106,14 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("defaults") << Settings()
                                   << QStringList { "pipeline=two-steps", "rowsAtOnce=1", "picture=keep-shape",
-                                                   "outputFolder=" };
+                                                   "outputFolder=", "format=avi" };
         Settings odd = changed();
         odd.outputFolder = file(QStringLiteral("Vidéos, \"mes\" clips=%1"));
         QVERIFY(QDir().mkpath(odd.outputFolder));
         QTest::newRow("every choice changed, awkward folder")
             << odd
             << QStringList { "pipeline=one-pass", QStringLiteral("rowsAtOnce=%1").arg(maxRowsAtOnce()),
-                             "picture=stretch" };
+                             "picture=stretch", "format=mp4" };
     }
     void choicesSurviveARestart()
     {
@@ -167,6 +169,8 @@ private slots:
         row("folder gone", "outputFolder", file("gone"), file("gone"));
         row("folder is a file", "outputFolder", plainFile, plainFile);
         row("folder not writable", "outputFolder", "/proc", "/proc");
+        row("unknown format", "format", "mkv", "mkv");
+        row("format in capitals", "format", "MP4", "MP4");
     }
     void badValueFallsBackToItsDefault()
     {
@@ -179,7 +183,8 @@ private slots:
         QMap<QString, QString> lines { { "pipeline", "one-pass" },
                                        { "rowsAtOnce", QString::number(good.rowsAtOnce) },
                                        { "picture", "stretch" },
-                                       { "outputFolder", good.outputFolder } };
+                                       { "outputFolder", good.outputFolder },
+                                       { "format", "mp4" } };
         lines[key] = value;
         QByteArray text = "[General]\n";
         for (auto line = lines.cbegin(); line != lines.cend(); ++line)
@@ -196,6 +201,8 @@ private slots:
             expected.rowsAtOnce = Settings().rowsAtOnce;
         else if (key == "picture")
             expected.picture = Settings().picture;
+        else if (key == "format")
+            expected.format = Settings().format;
         else
             expected.outputFolder = Settings().outputFolder;
 
@@ -277,6 +284,10 @@ private slots:
     {
         SettingsDialog dialog(Settings(), m_defaultOutput, false);
         child<QRadioButton>(dialog, "onePassRB")->click();
+        // AMV and MP4 are made in one pass: the pipeline is AVI's choice alone.
+        auto *format = child<QComboBox>(dialog, "formatCB");
+        format->setCurrentIndex(format->findText("MP4 (H.264, AAC)"));
+        QVERIFY(!child<QRadioButton>(dialog, "twoStepsRB")->isEnabled());
         child<QRadioButton>(dialog, "stretchRB")->click();
         child<QSpinBox>(dialog, "rowsAtOnceSB")->setValue(maxRowsAtOnce());
         pickFolder(dialog, m_dir.path());

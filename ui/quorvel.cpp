@@ -57,6 +57,7 @@ Quorvel::Quorvel(QWidget *parent)
     ui.videoTableWidget->setItemDelegateForColumn(JobTable::ProcessStatus, new StatusDelegate(ui.videoTableWidget));
     ui.stopConvertBtn->hide();
     m_settings = loadSettings(*settingsStore());
+    JobTable::setTargetSuffix(ui.videoTableWidget, suffixFor(m_settings.format));
 
     QHeaderView *header = ui.videoTableWidget->horizontalHeader();
     header->setSectionResizeMode(JobTable::FileName, QHeaderView::Stretch);
@@ -246,6 +247,7 @@ void Quorvel::applySettings(const Settings &settings)
     m_settings = settings;
     saveSettings(*settingsStore(), m_settings);
     JobTable::setTargetFolder(ui.videoTableWidget, folderText());
+    JobTable::setTargetSuffix(ui.videoTableWidget, suffixFor(m_settings.format));
 }
 
 // While a batch runs the dialog only shows the choices: the batch keeps the

@@ -57,9 +57,22 @@ SettingsDialog::SettingsDialog(const Settings &current, const QString &defaultOu
     form->setContentsMargins(0, 0, 0, 0);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    m_format = named(new QComboBox(page), "formatCB");
+    m_format->addItem(tr("AVI (Xvid, MP2)"), int(Format::Avi));
+    m_format->addItem(tr("AMV (pocket players)"), int(Format::Amv));
+    m_format->addItem(tr("MP4 (H.264, AAC)"), int(Format::Mp4));
+    form->addRow(tr("Format:"), m_format);
+
     m_twoSteps = named(new QRadioButton(tr("Two steps (ffmpeg, then mencoder)"), page), "twoStepsRB");
     m_onePass = named(new QRadioButton(tr("One pass (ffmpeg only: about twice as fast, sharper)"), page), "onePassRB");
     form->addRow(tr("Conversion:"), choicePair(page, m_twoSteps, m_onePass));
+    // AMV and MP4 are always made in one pass: the choice is AVI's alone.
+    const auto followFormat = [this] {
+        const bool avi = m_format->currentData().toInt() == int(Format::Avi);
+        m_twoSteps->setEnabled(avi);
+        m_onePass->setEnabled(avi);
+    };
+    connect(m_format, qOverload<int>(&QComboBox::currentIndexChanged), this, followFormat);
 
     m_rowsAtOnce = named(new QSpinBox(page), "rowsAtOnceSB");
     m_rowsAtOnce->setRange(1, maxRowsAtOnce());
@@ -92,6 +105,8 @@ SettingsDialog::SettingsDialog(const Settings &current, const QString &defaultOu
     folderColumn->addWidget(m_outputProblem);
     form->addRow(tr("Output folder:"), folderColumn);
 
+    m_format->setCurrentIndex(m_format->findData(int(current.format)));
+    followFormat();
     (current.pipeline == Settings::Pipeline::OnePass ? m_onePass : m_twoSteps)->setChecked(true);
     m_rowsAtOnce->setValue(current.rowsAtOnce);
     (current.picture == Settings::Picture::Stretch ? m_stretch : m_keepShape)->setChecked(true);
@@ -134,6 +149,7 @@ Settings SettingsDialog::chosen() const
     settings.rowsAtOnce = m_rowsAtOnce->value();
     settings.picture = m_stretch->isChecked() ? Settings::Picture::Stretch : Settings::Picture::KeepShape;
     settings.outputFolder = m_outputFolder;
+    settings.format = Format(m_format->currentData().toInt());
     return settings;
 }
 

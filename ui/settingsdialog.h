@@ -42,6 +42,7 @@ private:
 
     QString m_defaultOutputFolder;
     QString m_outputFolder; // empty: the default
+    QComboBox *m_format = nullptr;
     QRadioButton *m_twoSteps = nullptr;
     QRadioButton *m_onePass = nullptr;
     QSpinBox *m_rowsAtOnce = nullptr;
