@@ -3,7 +3,8 @@
 // Run from a working directory prepared by tools/prepare-workdir (bench/run
 // does it): the batch figures use the real tools.
 //
-//   quorvel_bench [table] [memory] [batch] [startup] [progress]   (all when none given)
+//   quorvel_bench [table] [memory] [batch] [startup] [progress] [settings] [nothinglost]   (all when none given)
+//   quorvel_bench formats   (only when named)
 
 #include "benchsupport.h"
 #include "conversion.h"
@@ -638,6 +639,63 @@ void settingsFigures()
                 (defaults[1] - 8 * 500) / quick[1], "ratio", "none", "the medians, less 8 pauses of 500 ms");
 }
 
+// The SSIM of a result against its source fitted the same way (the shape
+// kept on black bars at 320x240); -1 when ffmpeg cannot tell.
+double ssimAgainstSource(const QString &result, const QString &source)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 { "-hide_banner", "-nostdin", "-i", result, "-i", source, "-lavfi",
+                   "[1:v]scale=w='min(320,2*round(240*dar/2))':h='min(240,2*round(320/dar/2))',"
+                   "pad=320:240:(ow-iw)/2:(oh-ih)/2,setsar=1,format=yuv420p[ref];"
+                   "[0:v]scale=320:240,format=yuv420p[out];[out][ref]ssim=shortest=1",
+                   "-f", "null", "-" });
+    if (!ffmpeg.waitForFinished(300000))
+        return -1;
+    const QString log = QString::fromUtf8(ffmpeg.readAllStandardError());
+    const int at = log.lastIndexOf(QStringLiteral("All:"));
+    return at < 0 ? -1 : log.mid(at + 4).section(QLatin1Char(' '), 0, 0).toDouble();
+}
+
+// Each format's batch time against AVI's in one pass, in the window with two
+// rows at once, and what each makes of the same clip: its size per minute
+// and its SSIM.
+void formatFigures()
+{
+    const QStringList sources = hdClips(8);
+    const std::pair<Format, const char *> formats[] = { { Format::Avi, "AVI" },
+                                                        { Format::Amv, "AMV" },
+                                                        { Format::Mp4, "MP4" } };
+    std::vector<double> times[3];
+    std::vector<double> ratios[3];
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 3; ++i) {
+            Settings settings;
+            settings.pipeline = Settings::Pipeline::OnePass;
+            settings.rowsAtOnce = 2;
+            settings.format = formats[i].first;
+            times[i].push_back(runProgramBatch(sources, settings).ms);
+        }
+        for (int i = 0; i < 3; ++i)
+            ratios[i].push_back(times[i].back() / times[0].back());
+    }
+    const char *how = "the window offscreen, 8 clips of 10 s 720p H.264 with sound, one pass, 2 rows at once, real "
+                      "tools, median of 3 rounds";
+    for (int i = 0; i < 3; ++i) {
+        std::sort(times[i].begin(), times[i].end());
+        std::sort(ratios[i].begin(), ratios[i].end());
+        const QString name = QString::fromLatin1(formats[i].second);
+        printFigure(qPrintable(QStringLiteral("formats: batch time, %1").arg(name)), times[i][1], "ms", "none", how);
+        if (i > 0)
+            printFigure(qPrintable(QStringLiteral("formats: %1 / AVI").arg(name)), ratios[i][1], "ratio", "none", how);
+        const QString result = QDir::current().filePath(QStringLiteral("output/hd0.") + suffixFor(formats[i].first));
+        printFigure(qPrintable(QStringLiteral("formats: %1 size").arg(name)), QFileInfo(result).size() / 1024.0 * 6,
+                    "KB per minute", "none", "the first clip's result at 320x240");
+        printFigure(qPrintable(QStringLiteral("formats: %1 SSIM").arg(name)), ssimAgainstSource(result, sources.first()),
+                    "", "none", "the first clip's result against the source fitted the same way, by ffmpeg's ssim");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -671,6 +729,8 @@ int main(int argc, char **argv)
         progressFigures(benchDir);
     if (parts.contains("settings"))
         settingsFigures();
+    if (parts.contains("formats"))
+        formatFigures();
     if (parts.contains("nothinglost")) {
         keptRowsFigures();
         publishFigure(hdClips(1));

@@ -93,7 +93,7 @@ ToolCommand transcodeCommand(const QString &mencoder, const QString &scale, cons
 // - MP4: H.264 Constrained Baseline, level 3.0, at a rate that suits the
 //   size; AAC-LC at 128 kbit/s, 44100 Hz, stereo, when the source has
 //   sound; the index (moov) before the data, so that playing can start at
-//   once.
+//   once. x264 works with its "faster" preset.
 ToolCommand directCommand(const QString &ffmpeg, const QString &scale, const QString &sourcePath,
                           const QString &targetPath, Picture picture = Picture::KeepShape, int decoderThreads = 0,
                           Format format = Format::Avi, bool silentTrack = false);
