@@ -5,6 +5,7 @@
 
 #include "batchplan.h"
 #include "files.h"
+#include "names.h"
 #include "pause.h"
 #include "settings.h"
 #include "standinsupport.h"
@@ -161,6 +162,42 @@ private slots:
         }
         stop.request();
         QCOMPARE(int(run.get()), int(ToolProcess::End::Stopped));
+    }
+
+    // The files a Quorvel that ended left beside its targets go; this
+    // process's own, a running one's and another machine's stay.
+    void leftoversOfEndedRuns()
+    {
+        QTemporaryDir temp;
+        QProcess ended;
+        qputenv("QUORVEL_STANDIN", "exit3");
+        ended.start(standin, QStringList());
+        QVERIFY(ended.waitForStarted(30000));
+        const qint64 endedId = ended.processId(); // Qt forgets it once the process has ended
+        QVERIFY(ended.waitForFinished(30000));
+        QProcess running;
+        qputenv("QUORVEL_STANDIN", "count");
+        running.start(standin, QStringList());
+        QVERIFY(running.waitForStarted(30000));
+        const QString host = processTag().section('-', 0, -2);
+        const QString gone = QStringLiteral(".quorvel-%1-%2-1.clip.avi.part").arg(host).arg(endedId);
+        const QStringList kept {
+            QStringLiteral(".quorvel-%1-2.clip.avi.part").arg(processTag()),
+            QStringLiteral(".quorvel-%1-%2-1.tmp.avi").arg(host).arg(running.processId()),
+            QStringLiteral(".quorvel-elsewhere-%1-1.tmp.avi").arg(endedId),
+        };
+        for (const QString &name : kept + QStringList { gone }) {
+            QFile file(temp.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(removeLeftovers(temp.path()), 1);
+        QStringList left = QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        QStringList expected = kept;
+        left.sort();
+        expected.sort();
+        QCOMPARE(left, expected);
+        running.kill();
+        running.waitForFinished();
     }
 
     // A result replaces the earlier one whole.
