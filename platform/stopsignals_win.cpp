@@ -15,10 +15,13 @@ namespace {
 std::atomic<int> firstSignal { 0 };
 std::atomic<Stop *> stopToRequest { nullptr };
 
+} // namespace
+
 // Runs on a thread of the system's: notes the event as its signal and asks
 // for the stop. Closing the console ends the program once this returns, so
-// that event waits a moment for the tools to be stopped.
-BOOL WINAPI consoleEvent(DWORD event)
+// that event waits a moment for the tools to be stopped. Not static: the
+// Windows tests call it for the events wine cannot deliver (Ctrl+Break).
+BOOL WINAPI quorvelConsoleEvent(DWORD event)
 {
     int number = 0;
     switch (event) {
@@ -41,17 +44,15 @@ BOOL WINAPI consoleEvent(DWORD event)
     return TRUE;
 }
 
-} // namespace
-
 StopSignals::StopSignals(Stop &stop, Pause &)
 {
     stopToRequest.store(&stop);
-    SetConsoleCtrlHandler(consoleEvent, TRUE);
+    SetConsoleCtrlHandler(quorvelConsoleEvent, TRUE);
 }
 
 StopSignals::~StopSignals()
 {
-    SetConsoleCtrlHandler(consoleEvent, FALSE);
+    SetConsoleCtrlHandler(quorvelConsoleEvent, FALSE);
     stopToRequest.store(nullptr);
 }
 

@@ -10,6 +10,7 @@
 #include "settings.h"
 #include "standinsupport.h"
 #include "stop.h"
+#include "stopsignals.h"
 #include "toolrun.h"
 
 #include <QDir>
@@ -18,11 +19,15 @@
 #include <QtTest>
 
 #include <atomic>
+#include <csignal>
 #include <future>
 
 #include <windows.h>
 
 using namespace StandIn;
+
+// quorvel-batch's console handler (stopsignals_win.cpp).
+BOOL WINAPI quorvelConsoleEvent(DWORD event);
 
 namespace {
 
@@ -316,26 +321,42 @@ private slots:
         QCOMPARE(received.size(), QProcess::splitCommand(line).size() - 1);
     }
 
+    // Ctrl+Break, which wine does not deliver (GenerateConsoleCtrlEvent
+    // fails), handed to the handler as Windows would: the stop, as SIGTERM.
+    void ctrlBreakIsSigterm()
+    {
+        Stop stop;
+        Pause pause;
+        StopSignals handled(stop, pause);
+        QVERIFY(quorvelConsoleEvent(CTRL_BREAK_EVENT));
+        QVERIFY(stop.isRequested());
+        QCOMPARE(StopSignals::received(), SIGTERM);
+        QCOMPARE(StopSignals::exitCode(StopSignals::received()), 143);
+        QVERIFY(!quorvelConsoleEvent(CTRL_LOGOFF_EVENT)); // left to the next handler
+    }
+
     // Ctrl+C in quorvel-batch's console stops the batch: the tool and its
     // child end, the row reads Stopped, and the exit status is SIGINT's.
     // Killed from outside, it takes its tools with it (their job closes).
     void batchEndedFromOutside_data()
     {
-        QTest::addColumn<bool>("killed");
-        QTest::newRow("Ctrl+C") << false;
-        QTest::newRow("killed") << true;
+        QTest::addColumn<int>("event"); // -1: killed
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("Ctrl+C") << int(CTRL_C_EVENT) << 130;
+        QTest::newRow("killed") << -1 << 0;
     }
 
     void batchEndedFromOutside()
     {
-        QFETCH(bool, killed);
+        QFETCH(int, event);
+        QFETCH(int, exitCode);
         QTemporaryDir temp;
         const QString work = workFolder(temp, "work");
         QTemporaryDir pids;
         qputenv("QUORVEL_STANDIN", "hang");
         qputenv("QUORVEL_STANDIN_PIDS", QDir::toNativeSeparators(pids.path()).toUtf8());
         // A console of our own, shared with quorvel-batch; this process lets
-        // the event pass.
+        // the events pass.
         FreeConsole();
         QVERIFY(AllocConsole());
         SetConsoleCtrlHandler(ignoreConsoleEvent, TRUE);
@@ -346,14 +367,13 @@ private slots:
         });
         batch.start(QStringLiteral(QUORVEL_BATCH), { "clip.mp4" });
         QTRY_COMPARE_WITH_TIMEOUT(pidsIn(pids.path()).size(), 2, 20000);
-        if (killed) {
+        if (event < 0)
             batch.kill();
-        } else {
-            QVERIFY(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
-        }
+        else
+            QVERIFY(GenerateConsoleCtrlEvent(DWORD(event), 0));
         QVERIFY(batch.waitForFinished(20000));
-        if (!killed) {
-            QCOMPARE(batch.exitCode(), 130);
+        if (event >= 0) {
+            QCOMPARE(batch.exitCode(), exitCode);
             QVERIFY(batch.readAllStandardOutput().startsWith("Stopped\t"));
             QCOMPARE(QDir(work + "/output").entryList(QDir::Files | QDir::Hidden), QStringList());
         }
