@@ -12,6 +12,9 @@ ManifestDPIAware true
 !define APP Quorvel
 !define PUBLISHER "Quorvel developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel"
+; Windows runs a machine's Active Setup commands once for each user at
+; logon: the per-user working folder of a per-machine install.
+!define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\Quorvel"
 
 Name "${APP} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -66,10 +69,15 @@ Section "Quorvel"
     !include "${STAGE}\files.nsh"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
-    ; The installing user's working folder. Another user of a per-machine
-    ; install makes Videos\Quorvel with bin\ inside (the README says so).
+    ; The installing user's working folder now; every other user's at their
+    ; next logon, when the install is per machine.
     CreateDirectory "$PROFILE\Videos\${APP}\bin"
     CreateDirectory "$PROFILE\Videos\${APP}\output"
+    ${If} $MultiUser.InstallMode == AllUsers
+        WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "${APP}"
+        WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "1"
+        WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" '"$SYSDIR\cmd.exe" /d /c mkdir "${WORK_FOLDER}\bin" "${WORK_FOLDER}\output" 2>nul'
+    ${EndIf}
     ; A shortcut starts in $OUTDIR.
     StrCpy $OUTDIR "${WORK_FOLDER}"
     CreateShortCut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\Quorvel.exe" "" "$INSTDIR\Quorvel.exe" 0 SW_SHOWNORMAL "" "${APP} video converter"
@@ -97,6 +105,9 @@ Section "Uninstall"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\${APP}.lnk"
     DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+    ${If} $MultiUser.InstallMode == AllUsers
+        DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
+    ${EndIf}
     DeleteRegValue SHCTX "Software\${APP}" "InstallFolder"
     DeleteRegKey /ifempty SHCTX "Software\${APP}"
 SectionEnd
